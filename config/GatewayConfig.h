@@ -1,0 +1,52 @@
+#pragma once
+// The gateway's settings: orvsms.ini in the working directory, read into GatewayConfig.
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace kavonet {
+
+struct GatewayConfig {
+  std::int32_t Port = 2;
+  std::int32_t Speed = 9600;
+  std::string InitString = "ZE0&S0";
+  bool AutoConnect = false;
+  std::string Interface = "Block Mode";
+  std::string BlockModeCommand = "*T\r";  // held with its CR appended
+  bool WaitOK = true;
+  std::string PINCode;
+  std::string ServiceCentreAddress;
+  bool SCAInTPDU = false;
+  std::string Mem1;
+  std::string Mem2;
+  std::string Mem3;
+  std::int32_t StartupTransfer = 0;
+  bool LogReceive = true;
+  bool LogTransmit = true;
+
+  friend bool operator==(const GatewayConfig&, const GatewayConfig&) = default;
+};
+
+// A write the file system refused; what() is "Unable to write to <path>".
+class ConfigWriteError : public std::runtime_error {
+ public:
+  explicit ConfigWriteError(const std::filesystem::path& path);
+};
+
+inline constexpr const char* kConfigFileName = "orvsms.ini";
+
+// Creates `iniPath` with every key at its default when it does not exist; never changes an
+// existing file. Throws ConfigWriteError when the file cannot be written.
+void WriteDefaultConfiguration(const std::filesystem::path& iniPath);
+
+// Reads every key (a missing file, section or key reads as its default).
+GatewayConfig ReadGatewayConfig(const std::filesystem::path& iniPath);
+
+// The device a port name stands for: the [Ports] section maps names ("COM2=/dev/ttyUSB0");
+// otherwise "COM1".."COM4" (any case) are /dev/ttyS0../dev/ttyS3, and any other name is
+// used as it is.
+std::string ResolveDeviceName(const std::filesystem::path& iniPath, const std::string& portName);
+
+}  // namespace kavonet
