@@ -3,8 +3,9 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
+
+#include "config/ConfigWriteError.h"
 
 namespace kavonet {
 
@@ -27,12 +28,6 @@ struct GatewayConfig {
   bool LogTransmit = true;
 
   friend bool operator==(const GatewayConfig&, const GatewayConfig&) = default;
-};
-
-// A write the file system refused; what() is "Unable to write to <path>".
-class ConfigWriteError : public std::runtime_error {
- public:
-  explicit ConfigWriteError(const std::filesystem::path& path);
 };
 
 inline constexpr const char* kConfigFileName = "orvsms.ini";

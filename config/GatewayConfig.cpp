@@ -1,0 +1,123 @@
+#include "config/GatewayConfig.h"
+
+#include <cctype>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "config/IniDocument.h"
+#include "config/IniFile.h"
+
+namespace kavonet {
+namespace {
+
+constexpr const char* kConfiguration = "Configuration";
+constexpr const char* kStartup = "Startup";
+constexpr const char* kReceiveMessage = "Receive Message";
+constexpr const char* kPorts = "Ports";
+
+constexpr const char* kPort = "Port";
+constexpr const char* kSpeed = "Speed";
+constexpr const char* kInitString = "Init String";
+constexpr const char* kAutoConnect = "Auto Connect";
+constexpr const char* kInterface = "Interface";
+constexpr const char* kBlockModeCommand = "Enter Block Mode Command";
+constexpr const char* kWaitOK = "Wait OK";
+constexpr const char* kPINCode = "PIN Code";
+constexpr const char* kServiceCentreAddress = "Service Centre Address";
+constexpr const char* kSCAInTPDU = "SCA in TPDU";
+constexpr const char* kMem1 = "Mem1";
+constexpr const char* kMem2 = "Mem2";
+constexpr const char* kMem3 = "Mem3";
+constexpr const char* kStartupTransfer = "Startup Transfer";
+constexpr const char* kLogReceive = "Log Receive";
+constexpr const char* kLogTransmit = "Log Transmit";
+
+// The file holds the command as typed; the terminal needs it ended by CR.
+constexpr const char* kDefaultBlockModeCommand = "*T";
+constexpr char kCommandEnd = '\r';
+
+std::string Number(std::int32_t value) { return std::to_string(value); }
+const char* Flag(bool value) { return value ? "1" : "0"; }
+
+// The order of the keys decides the order of the sections in a new file.
+IniDocument DefaultDocument() {
+  const GatewayConfig defaults;
+  IniDocument document;
+  document.Set(kConfiguration, kPort, Number(defaults.Port));
+  document.Set(kConfiguration, kSpeed, Number(defaults.Speed));
+  document.Set(kConfiguration, kInitString, defaults.InitString);
+  document.Set(kStartup, kAutoConnect, Flag(defaults.AutoConnect));
+  document.Set(kConfiguration, kInterface, defaults.Interface);
+  document.Set(kConfiguration, kBlockModeCommand, kDefaultBlockModeCommand);
+  document.Set(kConfiguration, kWaitOK, Flag(defaults.WaitOK));
+  document.Set(kConfiguration, kPINCode, defaults.PINCode);
+  document.Set(kConfiguration, kServiceCentreAddress, defaults.ServiceCentreAddress);
+  document.Set(kConfiguration, kSCAInTPDU, Flag(defaults.SCAInTPDU));
+  document.Set(kConfiguration, kMem1, defaults.Mem1);
+  document.Set(kConfiguration, kMem2, defaults.Mem2);
+  document.Set(kConfiguration, kMem3, defaults.Mem3);
+  document.Set(kReceiveMessage, kStartupTransfer, Number(defaults.StartupTransfer));
+  document.Set(kReceiveMessage, kLogReceive, Flag(defaults.LogReceive));
+  document.Set(kReceiveMessage, kLogTransmit, Flag(defaults.LogTransmit));
+  return document;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// The whole file in one write: a failure or crash part way never leaves a file that
+// lacks keys and that, existing, would never be completed.
+void WriteDefaultConfiguration(const std::filesystem::path& iniPath) {
+  IniFile ini(iniPath);
+  if (ini.Exists()) return;
+  ini.Replace(DefaultDocument());
+}
+
+GatewayConfig ReadGatewayConfig(const std::filesystem::path& iniPath) {
+  const IniFile ini(iniPath);
+  const GatewayConfig defaults;
+  GatewayConfig config;
+  config.Port = ini.ReadInteger(kConfiguration, kPort, defaults.Port);
+  config.Speed = ini.ReadInteger(kConfiguration, kSpeed, defaults.Speed);
+  config.InitString = ini.ReadString(kConfiguration, kInitString, defaults.InitString);
+  config.Interface = ini.ReadString(kConfiguration, kInterface, defaults.Interface);
+  config.BlockModeCommand =
+      ini.ReadString(kConfiguration, kBlockModeCommand, kDefaultBlockModeCommand) + kCommandEnd;
+  config.WaitOK = ini.ReadBool(kConfiguration, kWaitOK, defaults.WaitOK);
+  config.AutoConnect = ini.ReadBool(kStartup, kAutoConnect, defaults.AutoConnect);
+  config.StartupTransfer =
+      ini.ReadInteger(kReceiveMessage, kStartupTransfer, defaults.StartupTransfer);
+  config.LogReceive = ini.ReadBool(kReceiveMessage, kLogReceive, defaults.LogReceive);
+  config.LogTransmit = ini.ReadBool(kReceiveMessage, kLogTransmit, defaults.LogTransmit);
+  config.PINCode = ini.ReadString(kConfiguration, kPINCode, defaults.PINCode);
+  config.ServiceCentreAddress =
+      ini.ReadString(kConfiguration, kServiceCentreAddress, defaults.ServiceCentreAddress);
+  config.SCAInTPDU = ini.ReadBool(kConfiguration, kSCAInTPDU, defaults.SCAInTPDU);
+  config.Mem1 = ini.ReadString(kConfiguration, kMem1, defaults.Mem1);
+  config.Mem2 = ini.ReadString(kConfiguration, kMem2, defaults.Mem2);
+  config.Mem3 = ini.ReadString(kConfiguration, kMem3, defaults.Mem3);
+  return config;
+}
+
+std::string ResolveDeviceName(const std::filesystem::path& iniPath, const std::string& portName) {
+  std::string mapped = IniFile(iniPath).ReadString(kPorts, portName, "");
+  if (!mapped.empty()) return mapped;
+  static constexpr std::string_view kSerialPorts[] = {"COM1", "COM2", "COM3", "COM4"};
+  for (std::size_t i = 0; i < std::size(kSerialPorts); ++i) {
+    if (EqualsNoCase(portName, kSerialPorts[i])) return "/dev/ttyS" + std::to_string(i);
+  }
+  return portName;
+}
+
+}  // namespace kavonet
