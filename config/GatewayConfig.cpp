@@ -37,8 +37,12 @@ constexpr const char* kLogTransmit = "Log Transmit";
 constexpr const char* kDefaultBlockModeCommand = "*T";
 constexpr char kCommandEnd = '\r';
 
-std::string Number(std::int32_t value) { return std::to_string(value); }
-const char* Flag(bool value) { return value ? "1" : "0"; }
+std::string Number(std::int32_t value) {
+  return std::to_string(value);
+}
+const char* Flag(bool value) {
+  return value ? "1" : "0";
+}
 
 // The order of the keys decides the order of the sections in a new file.
 IniDocument DefaultDocument() {

@@ -33,7 +33,9 @@ struct GatewayConfig {
 inline constexpr const char* kConfigFileName = "orvsms.ini";
 
 // Creates `iniPath` with every key at its default when it does not exist; never changes an
-// existing file. Throws ConfigWriteError when the file cannot be written.
+// existing file. The file is written whole in one replace, so a failure leaves no file.
+// Throws ConfigWriteError when the file cannot be written (also when a directory has the
+// file's name).
 void WriteDefaultConfiguration(const std::filesystem::path& iniPath);
 
 // Reads every key (a missing file, section or key reads as its default).

@@ -17,15 +17,19 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool IsBlankLine(std::string_view content) { return Trim(content).empty(); }
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+bool IsBlankLine(std::string_view content) {
+  return Trim(content).empty();
+}
 
 bool HasLineBreak(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos;
@@ -148,8 +152,7 @@ std::optional<std::size_t> IniDocument::FindKeyLine(std::string_view section,
   return std::nullopt;
 }
 
-std::optional<std::string> IniDocument::Find(std::string_view section,
-                                             std::string_view key) const {
+std::optional<std::string> IniDocument::Find(std::string_view section, std::string_view key) const {
   const auto index = FindKeyLine(section, key);
   if (!index) return std::nullopt;
   const Line& line = lines_[*index];

@@ -106,9 +106,8 @@ void SyncDirectory(const fs::path& file) {
 
 // An existing file's permission bits go to its replacement; a new file gets the umask's.
 bool WriteTempFile(const fs::path& temp, std::string_view text, const FileText& current) {
-  FileDescriptor fd(::open(temp.c_str(),
-                           O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                           0666));
+  FileDescriptor fd(::open(
+      temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
   if (!fd.Valid()) return false;
   const bool keepMode = current.state == FileText::State::kRead;
   const bool written = WriteAll(fd.Get(), text) &&
@@ -188,8 +187,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key,
   Store(target, current, document, path_);
 }
 
-void IniFile::WriteInteger(const std::string& section, const std::string& key,
-                           std::int32_t value) {
+void IniFile::WriteInteger(const std::string& section, const std::string& key, std::int32_t value) {
   WriteString(section, key, std::to_string(value));
 }
 

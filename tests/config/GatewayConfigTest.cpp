@@ -42,18 +42,13 @@ const char kDefaultFile[] =
 TEST(GatewayConfig, NewFileHoldsEveryKeyAtItsDefault) {
   TempDir dir;
   const fs::path path = dir / kConfigFileName;
+  EXPECT_EQ(ReadGatewayConfig(path), GatewayConfig{});
   WriteDefaultConfiguration(path);
   EXPECT_EQ(ReadText(path), kDefaultFile);
 
   const GatewayConfig config = ReadGatewayConfig(path);
   EXPECT_EQ(config, GatewayConfig{});
   EXPECT_EQ(config.BlockModeCommand, "*T\r");
-}
-
-TEST(GatewayConfig, MissingFileReadsAsDefaults) {
-  TempDir dir;
-  EXPECT_EQ(ReadGatewayConfig(dir / kConfigFileName), GatewayConfig{});
-  EXPECT_FALSE(fs::exists(dir / kConfigFileName));
 }
 
 TEST(GatewayConfig, ExistingFileIsNeverChanged) {
@@ -111,12 +106,6 @@ TEST(GatewayConfig, ReadsEveryKeyAsWrittenWithoutValidating) {
   expected.LogReceive = false;
   expected.LogTransmit = false;
   EXPECT_EQ(ReadGatewayConfig(path), expected);
-}
-
-TEST(GatewayConfig, EmptyBlockModeCommandIsJustCr) {
-  TempDir dir;
-  WriteText(dir / kConfigFileName, "[Configuration]\nEnter Block Mode Command=\n");
-  EXPECT_EQ(ReadGatewayConfig(dir / kConfigFileName).BlockModeCommand, "\r");
 }
 
 TEST(GatewayConfig, DefaultWriterFailsCleanlyOnADirectory) {
