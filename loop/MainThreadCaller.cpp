@@ -19,6 +19,7 @@ bool MainThreadCaller::Call(std::function<void()> work) {
     {
       std::lock_guard guard(shared->mutex);
       if (shared->abandoned) return;
+      shared->started = ticket;
     }
     // Runs outside the lock: `work` may itself call Abandon() (a handler closing the port).
     work();
@@ -28,7 +29,10 @@ bool MainThreadCaller::Call(std::function<void()> work) {
   });
 
   lock.lock();
-  shared_->done.wait(lock, [&] { return shared_->abandoned || shared_->finished >= ticket; });
+  // A call that has started runs to the end even when it abandons the caller itself.
+  shared_->done.wait(lock, [&] {
+    return shared_->finished >= ticket || (shared_->abandoned && shared_->started < ticket);
+  });
   return shared_->finished >= ticket;
 }
 

@@ -33,6 +33,7 @@ class MainThreadCaller {
     std::condition_variable done;
     bool abandoned = false;
     unsigned long long posted = 0;
+    unsigned long long started = 0;
     unsigned long long finished = 0;
   };
   EventLoop& loop_;

@@ -114,9 +114,10 @@ void PollEventLoop::FireDueTimers() {
     if (timer->Enabled() && timer->Due() <= now) due.emplace_back(timer->Due(), timer->Sequence());
   }
   std::sort(due.begin(), due.end());
-  for (const auto& [when, sequence] : due) {
+  for (const auto& entry : due) {
+    const std::uint64_t sequence = entry.second;
     auto it = std::find_if(timers_.begin(), timers_.end(),
-                           [&](const PollTimer* t) { return t->Sequence() == sequence; });
+                           [sequence](const PollTimer* t) { return t->Sequence() == sequence; });
     if (it == timers_.end() || !(*it)->Enabled() || (*it)->Due() > now) continue;
     (*it)->Fire(now);
   }
