@@ -7,6 +7,7 @@
 #include "sms/CharTables.h"
 #include "sms/Gsm0340.h"
 #include "sms/PduCodec.h"
+#include "sms/SeptetPacking.h"
 
 namespace kavonet::sms {
 namespace {
@@ -142,7 +143,7 @@ std::string ReadOrigAddress(RecordCursor& cursor) {
 std::string ReadUserData(RecordCursor& cursor) {
   std::uint8_t septetCount = 0;
   if (!cursor.ReadOctet("TP-UDL", septetCount)) return {};
-  const std::size_t packedLength = (septetCount * 7u + 7u) / 8u;
+  const std::size_t packedLength = PackedLength(septetCount);
   const std::vector<std::uint8_t> septets =
       UnpackSeptets(cursor.Take(packedLength, "TP-UD"), septetCount);
   std::string text(septets.size(), '\0');

@@ -6,6 +6,7 @@
 #include "sms/CharTables.h"
 #include "sms/Gsm0340.h"
 #include "sms/PduCodec.h"
+#include "sms/SeptetPacking.h"
 
 namespace kavonet::sms {
 namespace {
@@ -40,10 +41,6 @@ std::size_t SemiOctetCount(std::size_t digitCount) {
   return (digitCount + 1) / 2;
 }
 
-std::size_t PackedLength(std::size_t septetCount) {
-  return (septetCount * 7 + 7) / 8;
-}
-
 void AppendScAddressField(std::vector<std::uint8_t>& out, std::string_view address) {
   const PreparedAddress prepared = PrepareAddress(address);
   const std::string digits = EncodableDigits(prepared.digits);
@@ -71,9 +68,10 @@ void AppendSubmitTpdu(std::vector<std::uint8_t>& out, std::string_view destinati
   std::array<std::uint8_t, gsm0340::kMaxSeptets> septets{};
   std::transform(sent.begin(), sent.end(), septets.begin(),
                  [](char c) { return TxCharTable[static_cast<unsigned char>(c)]; });
-  const std::vector<std::uint8_t> packed =
-      PackSeptets(std::span<const std::uint8_t>(septets.data(), sent.size()));
-  out.insert(out.end(), packed.begin(), packed.end());
+  const std::size_t userDataStart = out.size();
+  out.resize(userDataStart + PackedLength(sent.size()));
+  PackSeptetsInto(std::span<const std::uint8_t>(septets.data(), sent.size()),
+                  std::span<std::uint8_t>(out).subspan(userDataStart));
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 // GSM 7-bit packing of the default alphabet.
 
+#include "sms/SeptetPacking.h"
+
 #include <algorithm>
+#include <cassert>
 
 #include "sms/PduCodec.h"
 
 namespace kavonet::sms {
 
-std::vector<std::uint8_t> PackSeptets(std::span<const std::uint8_t> septets) {
-  std::vector<std::uint8_t> packed((septets.size() * 7 + 7) / 8, 0);
+void PackSeptetsInto(std::span<const std::uint8_t> septets, std::span<std::uint8_t> packed) {
+  assert(packed.size() == PackedLength(septets.size()));
+  std::fill(packed.begin(), packed.end(), 0);
   for (std::size_t k = 0; k < septets.size(); ++k) {
     const unsigned septet = septets[k] & 0x7Fu;
     const std::size_t bit = 7 * k;
@@ -19,6 +23,11 @@ std::vector<std::uint8_t> PackSeptets(std::span<const std::uint8_t> septets) {
       packed[octet + 1] = static_cast<std::uint8_t>(septet >> (8 - shift));
     }
   }
+}
+
+std::vector<std::uint8_t> PackSeptets(std::span<const std::uint8_t> septets) {
+  std::vector<std::uint8_t> packed(PackedLength(septets.size()));
+  PackSeptetsInto(septets, packed);
   return packed;
 }
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "sms/CharTables.h"
 #include "sms/PduCodec.h"
+#include "sms/SeptetPacking.h"
 #include "tests/sms/HexOctets.h"
 
 namespace kavonet::sms {
@@ -47,9 +49,16 @@ TEST(PackSeptets, RoundTripsEveryLengthUpTo160WithExactSizes) {
     }
     EXPECT_EQ(UnpackSeptets(packed, n), septets) << n;
 
+    // Packing in place touches exactly its octets: the canary behind them survives.
+    std::vector<std::uint8_t> buffer(packed.size() + 1, 0xAA);
+    PackSeptetsInto(septets, std::span<std::uint8_t>(buffer).first(packed.size()));
+    EXPECT_EQ(buffer.back(), 0xAA) << n;
+    EXPECT_TRUE(std::equal(packed.begin(), packed.end(), buffer.begin())) << n;
+
     // The same through the user data field, which also translates to CP437.
-    std::vector<std::uint8_t> record{static_cast<std::uint8_t>(n)};
-    record.insert(record.end(), packed.begin(), packed.end());
+    std::vector<std::uint8_t> record(1 + packed.size());
+    record[0] = static_cast<std::uint8_t>(n);
+    std::copy(packed.begin(), packed.end(), record.begin() + 1);
     std::size_t position = 0;
     const std::string text = UnpackUserData(record, position);
     EXPECT_EQ(position, record.size()) << n;
