@@ -1,0 +1,86 @@
+#include "sms/MessageLog.h"
+
+#include <array>
+#include <cstdio>
+#include <memory>
+
+#include "sms/Gsm0340.h"
+#include "sms/TextCodec.h"
+
+namespace kavonet::sms {
+namespace {
+
+constexpr std::size_t kDestinationWidth = 16;
+constexpr std::size_t kOriginWidth = 15;
+// Locales whose long time has no leading zero ("9:05:03 AM") are 10 characters long
+// before ten o'clock.
+constexpr std::size_t kUnpaddedTimeLength = 10;
+
+void AppendPadded(std::string& line, std::string_view field, std::size_t width) {
+  line.append(field);
+  if (field.size() < width) line.append(width - field.size(), ' ');
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+std::string TransmitLogLine(std::string_view destinationDigits, std::string_view date,
+                            std::string_view time, std::string_view text) {
+  if (!destinationDigits.empty() && destinationDigits.front() == '+') {
+    destinationDigits.remove_prefix(1);
+  }
+  std::string line;
+  AppendPadded(line, destinationDigits, kDestinationWidth);
+  line.push_back(' ');
+  line.append(date);
+  line.push_back(' ');
+  if (time.size() == kUnpaddedTimeLength) line.push_back('0');
+  line.append(time);
+  line.push_back(' ');
+  line.append(text.substr(0, gsm0340::kMaxSeptets));
+  line.push_back(' ');
+  return line;
+}
+
+std::string ReceiveLogLine(const ReceivedMessage& message) {
+  std::string line;
+  AppendPadded(line, message.Origin, kOriginWidth);
+  line += ' ' + message.Day + '-' + message.Month + '-' + message.Year;
+  line += ' ' + message.Hour + ':' + message.Minute + ':' + message.Second;
+  line += ' ' + message.Text;
+  return line;
+}
+
+std::string FormatLocalTime(std::time_t t, const char* format) {
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr) return {};
+  std::array<char, 256> buffer{};
+  const std::size_t length = std::strftime(buffer.data(), buffer.size(), format, &local);
+  return Utf8ToCp437(std::string_view(buffer.data(), length));
+}
+
+std::string LocaleShortDate(std::time_t t) {
+  return FormatLocalTime(t, "%x");
+}
+
+std::string LocaleLongTime(std::time_t t) {
+  return FormatLocalTime(t, "%X");
+}
+
+bool AppendLogLine(const std::filesystem::path& file, std::string_view cp437Line) {
+  try {
+    std::string bytes = Cp437ToUtf8(cp437Line);
+    bytes += "\r\n";
+    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "ab"));
+    if (!stream) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) == bytes.size();
+    return std::fclose(stream.release()) == 0 && written;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace kavonet::sms
