@@ -42,6 +42,8 @@ class FakeCommPort : public CommPort {
   void SetDsrHold(bool hold);
   // Raises `events` (masked by the started mask) as the reader thread would.
   void Raise(std::uint32_t events);
+  // Settings the device reports from now on (kept across Close and Open).
+  void SetDcb(const DCB& dcb) { dcb_ = dcb; }
   // Error bits the next ClearCommError reports (and then clears).
   void AddErrors(std::uint32_t errors) { errors_ |= errors; }
 
