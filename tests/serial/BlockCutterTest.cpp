@@ -1,9 +1,9 @@
-#include "serial/BlockCutter.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "serial/BlockCutter.h"
 
 namespace kavonet {
 namespace {
@@ -18,9 +18,10 @@ struct Recorder {
   std::vector<std::string> out;
 
   void Feed(BlockCutter& cutter, const std::string& pass) {
-    cutter.Feed(std::span(reinterpret_cast<const std::uint8_t*>(pass.data()), pass.size()),
-                [this](const TBuffer& buffer, int count) { Block(buffer, count); },
-                [this] { out.emplace_back("<prompt>"); });
+    cutter.Feed(
+        std::span(reinterpret_cast<const std::uint8_t*>(pass.data()), pass.size()),
+        [this](const TBuffer& buffer, int count) { Block(buffer, count); },
+        [this] { out.emplace_back("<prompt>"); });
   }
 
   void Block(const TBuffer& buffer, int count) {
@@ -65,8 +66,10 @@ const std::vector<CutCase>& Cases() {
       {"EmptyLinesOnly", btHayes, "\r\n\r\n\r\n", {}},
       {"LfWithoutCrStaysInTheLine", btHayes, "A\nB\r\n", {"A\nB\r"}},
       {"CrCrLf", btHayes, "\r\r\n", {"\r\r"}},
-      {"UnsolicitedGluedToFinalResult", btHayes,
-       "\r\nOK\r\n\r\n+CMTI: \"ME\",1\r\n", {"OK\r", "+CMTI: \"ME\",1\r"}},
+      {"UnsolicitedGluedToFinalResult",
+       btHayes,
+       "\r\nOK\r\n\r\n+CMTI: \"ME\",1\r\n",
+       {"OK\r", "+CMTI: \"ME\",1\r"}},
       {"NoPromptInCommandMode", btHayes, "\r\n> ", {}},
       {"UnfinishedLineWaits", btHayes, "\r\nOK\r", {}},
       {"PromptAfterCrLf", btPDU, "\r\n> ", {"<prompt>", ">"}},
@@ -76,15 +79,22 @@ const std::vector<CutCase>& Cases() {
       {"PduLines", btPDU, "\r\n+CMGS: 5\r\n\r\nOK\r\n", {"+CMGS: 5\r", "OK\r"}},
       {"Frame", btBlock, FrameStart + "A" + FrameEnd, {FrameStart + "A" + DLE}},
       {"EmptyFrame", btBlock, FrameStart + FrameEnd, {FrameStart + DLE}},
-      {"EscapedDleIsData", btBlock, FrameStart + DLE + '\0' + "\x03" + FrameEnd,
+      {"EscapedDleIsData",
+       btBlock,
+       FrameStart + DLE + '\0' + "\x03" + FrameEnd,
        {FrameStart + DLE + '\0' + "\x03" + DLE}},
-      {"ChecksumAfterEtxDroppedAtNextFrame", btBlock,
+      {"ChecksumAfterEtxDroppedAtNextFrame",
+       btBlock,
        FrameStart + "A" + FrameEnd + "\xC1\xC2" + FrameStart + "B" + FrameEnd + "\xC3",
        {FrameStart + "A" + DLE, FrameStart + "B" + DLE}},
-      {"DleStxRestartsAnUnfinishedFrame", btBlock,
-       FrameStart + "lost" + FrameStart + "B" + FrameEnd, {FrameStart + "B" + DLE}},
-      {"DleEtxOutsideAFrameIsNoise", btBlock,
-       "xy" + FrameEnd + "z" + FrameStart + "C" + FrameEnd, {FrameStart + "C" + DLE}},
+      {"DleStxRestartsAnUnfinishedFrame",
+       btBlock,
+       FrameStart + "lost" + FrameStart + "B" + FrameEnd,
+       {FrameStart + "B" + DLE}},
+      {"DleEtxOutsideAFrameIsNoise",
+       btBlock,
+       "xy" + FrameEnd + "z" + FrameStart + "C" + FrameEnd,
+       {FrameStart + "C" + DLE}},
       {"LinesMeanNothingInBlockMode", btBlock, "\r\nOK\r\n", {}},
       {"TextModeDeliversNothing", btText, "\r\nOK\r\n" + FrameStart + "A" + FrameEnd, {}},
   };
@@ -146,12 +156,13 @@ TEST(BlockCutter, HandlersMayResetTheCutterInTheMiddleOfAPass) {
   BlockCutter cutter;
   std::vector<int> counts;
   const std::string pass = "A\r\nBC\r\n";
-  cutter.Feed(std::span(reinterpret_cast<const std::uint8_t*>(pass.data()), pass.size()),
-              [&](const TBuffer&, int count) {
-                counts.push_back(count);
-                cutter.Reset();
-              },
-              nullptr);
+  cutter.Feed(
+      std::span(reinterpret_cast<const std::uint8_t*>(pass.data()), pass.size()),
+      [&](const TBuffer&, int count) {
+        counts.push_back(count);
+        cutter.Reset();
+      },
+      nullptr);
   EXPECT_EQ(counts, (std::vector<int>{2, 3}));
 }
 
@@ -185,15 +196,22 @@ TEST(BlockCutter, OverlongBlockIsDroppedAndCuttingResumesAtTheNextTerminator) {
       {"LfAloneDoesNotResynchronise", btHayes, huge + "\nA\r\nB\r\n", {"B\r"}},
       {"PromptAfterHugeLine", btPDU, huge + "\r\n> ", {"<prompt>", ">"}},
       {"PromptInsideHugeLineIsSkipped", btPDU, huge + "> \r\nOK\r\n", {"OK\r"}},
-      {"HugeFrameEndedByDleEtx", btBlock,
-       FrameStart + huge + FrameEnd + FrameStart + "B" + FrameEnd, {FrameStart + "B" + DLE}},
-      {"HugeFrameRestartedByDleStx", btBlock, FrameStart + huge + FrameStart + "B" + FrameEnd,
+      {"HugeFrameEndedByDleEtx",
+       btBlock,
+       FrameStart + huge + FrameEnd + FrameStart + "B" + FrameEnd,
        {FrameStart + "B" + DLE}},
-      {"FrameOneByteTooLong", btBlock,
+      {"HugeFrameRestartedByDleStx",
+       btBlock,
+       FrameStart + huge + FrameStart + "B" + FrameEnd,
+       {FrameStart + "B" + DLE}},
+      {"FrameOneByteTooLong",
+       btBlock,
        FrameStart + std::string(kLongest - 2, 'a') + FrameEnd + FrameStart + FrameEnd,
        {FrameStart + DLE}},
-      {"HugeNoiseOutsideFrames", btBlock,
-       huge + FrameEnd + "z" + FrameStart + "C" + FrameEnd, {FrameStart + "C" + DLE}},
+      {"HugeNoiseOutsideFrames",
+       btBlock,
+       huge + FrameEnd + "z" + FrameStart + "C" + FrameEnd,
+       {FrameStart + "C" + DLE}},
   };
   for (const OverflowCase& c : cases) {
     EXPECT_EQ(Cut(c.mode, {c.input}), c.blocks) << c.name;

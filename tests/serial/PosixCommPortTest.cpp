@@ -1,5 +1,3 @@
-#include "serial/PosixCommPort.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -18,6 +16,7 @@
 
 #include "loop/PollEventLoop.h"
 #include "loop/VirtualEventLoop.h"
+#include "serial/PosixCommPort.h"
 #include "serial/SMSDRV.h"
 
 namespace kavonet {
@@ -110,9 +109,15 @@ class PtyTest : public ::testing::Test {
 
 TEST(PosixCommPortNames, ComNamesMapToSerialDevices) {
   const std::pair<const char*, const char*> cases[] = {
-      {"COM1", "/dev/ttyS0"}, {"com2", "/dev/ttyS1"},         {"COM10", "/dev/ttyS9"},
-      {"COM0", "COM0"},       {"COM", "COM"},                 {"COMX", "COMX"},
-      {"COM1x", "COM1x"},     {"/dev/ttyUSB0", "/dev/ttyUSB0"}, {"", ""},
+      {"COM1", "/dev/ttyS0"},
+      {"com2", "/dev/ttyS1"},
+      {"COM10", "/dev/ttyS9"},
+      {"COM0", "COM0"},
+      {"COM", "COM"},
+      {"COMX", "COMX"},
+      {"COM1x", "COM1x"},
+      {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+      {"", ""},
   };
   for (const auto& [name, path] : cases) {
     EXPECT_EQ(PosixCommPort::DefaultDevicePath(name), path) << name;
@@ -229,7 +234,8 @@ TEST_F(PtyTest, PromptWithoutLineFeedIsCutByThePromptEvent) {
 }
 
 TEST_F(PtyTest, WritesLargerThanTheDeviceTakesAreFlushedInOrder) {
-  ASSERT_TRUE(OpenWithFlag(EV_RXFLAG, [](std::uint32_t) {}, 16384, 0));
+  ASSERT_TRUE(OpenWithFlag(
+      EV_RXFLAG, [](std::uint32_t) {}, 16384, 0));
   const std::string tooMuch(PosixCommPort::kMinimumOutputQueue + 1, 'x');
   EXPECT_FALSE(port.Write(reinterpret_cast<const std::uint8_t*>(tooMuch.data()),
                           static_cast<int>(tooMuch.size())));
@@ -255,8 +261,8 @@ TEST_F(PtyTest, AFullInputQueueDropsAndCountsTheExcessAndStillSignalsTheFlag) {
       100));  // raised to the minimum queue size
   const std::string burst = std::string(10000, 'x') + "\n";
   std::thread terminal([&] { WriteAll(master, burst); });
-  EXPECT_TRUE(loop.RunUntil([&] { return !masks.empty() && (masks.back() & EV_RXFLAG); },
-                            kTimeout));
+  EXPECT_TRUE(
+      loop.RunUntil([&] { return !masks.empty() && (masks.back() & EV_RXFLAG); }, kTimeout));
   terminal.join();
   EXPECT_NE(masks.front() & EV_ERR, 0u);
   EXPECT_EQ(errors, CE_RXOVER);
@@ -351,7 +357,7 @@ TEST_F(PtyTest, CloseWhileAHandOffIsPendingReleasesTheReader) {
   ASSERT_TRUE(stalledPort.StartEvents(EV_RXFLAG, [&](std::uint32_t) { handled = true; }));
   ASSERT_TRUE(WriteAll(master, "x\n"));
   ASSERT_TRUE(stalled.WaitForPost());  // the reader now waits for the loop thread
-  stalledPort.Close();                  // returns: the hand-off is abandoned
+  stalledPort.Close();                 // returns: the hand-off is abandoned
   EXPECT_FALSE(stalledPort.EventThreadRunning());
   EXPECT_EQ(stalled.RunPosted(), 1);
   EXPECT_FALSE(handled);  // an abandoned hand-off is never delivered

@@ -1,5 +1,3 @@
-#include "serial/SMSDRV.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "serial/FakeCommPort.h"
+#include "serial/SMSDRV.h"
 
 namespace kavonet {
 namespace {
@@ -192,7 +191,8 @@ TEST_F(SMSDRV32Test, ModeSettersOnAClosedPortOnlyChangeTheBlockType) {
   EXPECT_EQ(driver.BlockType(), btBlock);
   driver.SetPDUMode();
   EXPECT_EQ(driver.BlockType(), btPDU);
-  for (const std::string& call : port.Log()) EXPECT_EQ(call.rfind("SetCommState", 0), std::string::npos);
+  for (const std::string& call : port.Log())
+    EXPECT_EQ(call.rfind("SetCommState", 0), std::string::npos);
 }
 
 TEST_F(SMSDRV32Test, WriteBlockQueuesTheBytesAndReturnsTheCount) {
@@ -382,7 +382,7 @@ TEST_F(SMSDRV32Test, MoreThanOneBufferQueuedIsReadInPassesAtOnce) {
 
 TEST_F(SMSDRV32Test, AHandlerMayCloseThePortInTheMiddleOfAPass) {
   driver.Open();
-  port.Receive("A\r\n" + std::string(3 * kBufferSize, 'x') + "\r\nB\r\n");
+  port.Receive("A\r\n" + std::string(3 * std::size_t{kBufferSize}, 'x') + "\r\nB\r\n");
   driver.OnRxBlock = [&](SMSDRV32& sender, const TBuffer&, int count) {
     events.push_back(std::to_string(count));
     sender.Close();
