@@ -17,10 +17,14 @@ std::string Hex(std::uint32_t value, int digits) {
 
 const char* LineFunctionName(LineFunction function) {
   switch (function) {
-    case LineFunction::SetRTS: return "SetRTS";
-    case LineFunction::ClrRTS: return "ClrRTS";
-    case LineFunction::SetDTR: return "SetDTR";
-    case LineFunction::ClrDTR: return "ClrDTR";
+    case LineFunction::SetRTS:
+      return "SetRTS";
+    case LineFunction::ClrRTS:
+      return "ClrRTS";
+    case LineFunction::SetDTR:
+      return "SetDTR";
+    case LineFunction::ClrDTR:
+      return "ClrDTR";
   }
   return "?";
 }
@@ -98,9 +102,9 @@ bool FakeCommPort::GetCommState(DCB& dcb) {
 }
 
 bool FakeCommPort::SetCommState(const DCB& dcb) {
-  log_.push_back("SetCommState " + std::to_string(dcb.BaudRate) + " " +
-                 std::to_string(dcb.Parity) + " " + std::to_string(dcb.StopBits) + " " +
-                 std::to_string(dcb.ByteSize) + " " + std::to_string(dcb.EvtChar));
+  log_.push_back("SetCommState " + std::to_string(dcb.BaudRate) + " " + std::to_string(dcb.Parity) +
+                 " " + std::to_string(dcb.StopBits) + " " + std::to_string(dcb.ByteSize) + " " +
+                 std::to_string(dcb.EvtChar));
   if (!open_) return Fail(EBADF);
   dcb_ = dcb;
   return true;

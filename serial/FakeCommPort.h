@@ -76,8 +76,7 @@ class FakeCommPort : public CommPort {
   const std::string& Pending() const { return input_; }
 
   // --- CommPort -------------------------------------------------------------------------
-  bool Open(const std::string& deviceName, std::uint32_t inQueue,
-            std::uint32_t outQueue) override;
+  bool Open(const std::string& deviceName, std::uint32_t inQueue, std::uint32_t outQueue) override;
   void Close() override;
   bool IsOpen() const override { return open_; }
   int LastError() const override { return lastError_; }

@@ -68,11 +68,20 @@ bool ControlFlagsFor(const DCB& dcb, tcflag_t& cflag) {
   cflag |= kSizes[dcb.ByteSize - 5] | CLOCAL | CREAD;
   if (dcb.StopBits != kOneStopBit) cflag |= CSTOPB;
   switch (dcb.Parity) {
-    case kOdd: cflag |= PARENB | PARODD; break;
-    case kEven: cflag |= PARENB; break;
-    case kMark: cflag |= PARENB | CMSPAR | PARODD; break;
-    case kSpace: cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case kOdd:
+      cflag |= PARENB | PARODD;
+      break;
+    case kEven:
+      cflag |= PARENB;
+      break;
+    case kMark:
+      cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case kSpace:
+      cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      break;
   }
   return true;
 }
@@ -80,9 +89,11 @@ bool ControlFlagsFor(const DCB& dcb, tcflag_t& cflag) {
 int ModemLineBit(LineFunction function) {
   switch (function) {
     case LineFunction::SetRTS:
-    case LineFunction::ClrRTS: return TIOCM_RTS;
+    case LineFunction::ClrRTS:
+      return TIOCM_RTS;
     case LineFunction::SetDTR:
-    case LineFunction::ClrDTR: return TIOCM_DTR;
+    case LineFunction::ClrDTR:
+      return TIOCM_DTR;
   }
   return 0;
 }
@@ -91,10 +102,10 @@ int ModemLineBit(LineFunction function) {
 
 std::string PosixCommPort::DefaultDevicePath(const std::string& name) {
   const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
-  const bool comPrefix =
-      name.size() > 3 && name.size() <= 6 &&
-      std::equal(name.begin(), name.begin() + 3, "COM",
-                 [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+  const bool comPrefix = name.size() > 3 && name.size() <= 6 &&
+                         std::equal(name.begin(), name.begin() + 3, "COM", [](char a, char b) {
+                           return std::toupper(static_cast<unsigned char>(a)) == b;
+                         });
   if (comPrefix && std::all_of(name.begin() + 3, name.end(), isDigit)) {
     const int number = std::stoi(name.substr(3));
     if (number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
@@ -105,7 +116,9 @@ std::string PosixCommPort::DefaultDevicePath(const std::string& name) {
 PosixCommPort::PosixCommPort(EventLoop& loop, DeviceResolver resolveDevice)
     : loop_(loop), resolveDevice_(std::move(resolveDevice)) {}
 
-PosixCommPort::~PosixCommPort() { Close(); }
+PosixCommPort::~PosixCommPort() {
+  Close();
+}
 
 bool PosixCommPort::Fail(int error) {
   lastError_ = error;

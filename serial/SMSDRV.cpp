@@ -13,15 +13,15 @@ constexpr std::uint8_t kLineFlag = 0x0A;   // LF ends a line
 constexpr std::uint8_t kFrameFlag = 0x03;  // ETX ends a frame
 
 constexpr std::uint32_t kEventBits[] = {
-    EV_BREAK,  // evBreak
-    EV_CTS,    // evCTS
-    EV_DSR,    // evDSR
-    EV_ERR,    // evError
-    EV_RING,   // evRing
-    EV_RLSD,   // evRlsd
-    EV_RXCHAR, // evRxChar
-    EV_RXFLAG, // evRxFlag
-    EV_TXEMPTY // evTxEmpty
+    EV_BREAK,   // evBreak
+    EV_CTS,     // evCTS
+    EV_DSR,     // evDSR
+    EV_ERR,     // evError
+    EV_RING,    // evRing
+    EV_RLSD,    // evRlsd
+    EV_RXCHAR,  // evRxChar
+    EV_RXFLAG,  // evRxFlag
+    EV_TXEMPTY  // evTxEmpty
 };
 
 constexpr std::uint32_t kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
@@ -44,7 +44,9 @@ std::uint32_t BaudRateValue(TBaudRate rate) {
 
 SMSDRV32::SMSDRV32(CommPort& port) : port_(port) {}
 
-SMSDRV32::~SMSDRV32() { Close(); }
+SMSDRV32::~SMSDRV32() {
+  Close();
+}
 
 void SMSDRV32::SetBaudRate(TBaudRate value) {
   baudRate_ = value;
@@ -67,7 +69,9 @@ void SMSDRV32::SetDatabits(TDatabits value) {
   ApplyLineSetting([value](DCB& dcb) { dcb.ByteSize = static_cast<std::uint8_t>(value + 4); });
 }
 
-void SMSDRV32::SetBlockType(TBlockType type) { cutter_.SetMode(type); }
+void SMSDRV32::SetBlockType(TBlockType type) {
+  cutter_.SetMode(type);
+}
 
 // Reads the port's settings, changes one field and writes them back, so that every
 // setting the driver does not own stays as the device reports it.
@@ -106,7 +110,9 @@ void SMSDRV32::Close() {
   if (Connected()) port_.Close();
 }
 
-bool SMSDRV32::Connected() const { return port_.IsOpen(); }
+bool SMSDRV32::Connected() const {
+  return port_.IsOpen();
+}
 
 int SMSDRV32::WriteBlock(const std::uint8_t* bytes, int count) {
   if (bytes != nullptr && count > 0) port_.Write(bytes, count);
@@ -118,7 +124,9 @@ void SMSDRV32::PurgeInput() {
   cutter_.Reset();
 }
 
-void SMSDRV32::PurgeOutput() { port_.PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR); }
+void SMSDRV32::PurgeOutput() {
+  port_.PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR);
+}
 
 bool SMSDRV32::SetDTR(bool on) {
   return port_.EscapeCommFunction(on ? LineFunction::SetDTR : LineFunction::ClrDTR);
@@ -148,7 +156,9 @@ void SMSDRV32::SetPDUMode() {
   port_.SetPromptEvent(true);
 }
 
-void SMSDRV32::SetTextMode() { SetHayesMode(); }
+void SMSDRV32::SetTextMode() {
+  SetHayesMode();
+}
 
 void SMSDRV32::HandleCommEvent(std::uint32_t eventMask) {
   std::uint32_t errors = 0;

@@ -36,7 +36,7 @@ std::vector<std::uint8_t> MixedTraffic(std::size_t size) {
 }
 
 void CutTraffic(benchmark::State& state, TBlockType mode) {
-  const std::vector<std::uint8_t> traffic = MixedTraffic(10 * 1024 * 1024);
+  const std::vector<std::uint8_t> traffic = MixedTraffic(std::size_t{10} * 1024 * 1024);
   long blocks = 0;
   long bytes = 0;
   const BlockCutter::BlockHandler onBlock = [&](const TBuffer&, int count) {
