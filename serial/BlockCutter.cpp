@@ -44,8 +44,8 @@ void BlockCutter::CutLine(std::uint8_t byte, const BlockHandler& onBlock,
       Deliver(onBlock);
     }
   } else if (mode_ == btPDU && byte == kSpace && PreviousIs(kPromptMark)) {
-    // The prompt switches the port to PDU Mode before anyone sees it, so that the PDU
-    // written in answer is cut by the PDU rules whatever the mode was.
+    // The prompt is announced before its block: the driver puts the port back into PDU
+    // Mode (flag character and prompt event) before anyone can answer it.
     const int count = rxLength_;
     rxLength_ = 0;
     if (onPrompt) onPrompt();
