@@ -29,11 +29,10 @@ bool MainThreadCaller::Call(std::function<void()> work) {
   });
 
   lock.lock();
-  // A call that has started runs to the end even when it abandons the caller itself.
-  shared_->done.wait(lock, [&] {
-    return shared_->finished >= ticket || (shared_->abandoned && shared_->started < ticket);
-  });
-  return shared_->finished >= ticket;
+  // Abandoning releases the worker at once, even while its call runs: the call itself may
+  // be closing the port and joining this very thread.
+  shared_->done.wait(lock, [&] { return shared_->abandoned || shared_->finished >= ticket; });
+  return shared_->started >= ticket;
 }
 
 void MainThreadCaller::Abandon() {

@@ -20,8 +20,8 @@ class MainThreadCaller {
   MainThreadCaller(const MainThreadCaller&) = delete;
   MainThreadCaller& operator=(const MainThreadCaller&) = delete;
 
-  // Worker thread: runs `work` on the loop thread and waits for it. Returns false,
-  // without running it, once Abandon() has been called.
+  // Worker thread: runs `work` on the loop thread and waits for it. Returns whether it
+  // ran (or is running); once Abandon() has been called it returns false without running it.
   bool Call(std::function<void()> work);
 
   // Loop thread: releases any waiting Call and makes every later Call return false.
