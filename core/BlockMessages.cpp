@@ -1,0 +1,166 @@
+// Block Mode: the frames the terminal sends during a session.
+
+#include <cstdio>
+
+#include "core/BlockFrame.h"
+#include "core/TSMS_Main.h"
+#include "sms/PduCodec.h"
+
+namespace kavonet {
+
+namespace {
+
+// Message codes from the terminal.
+enum BlockMessageCode : std::uint8_t {
+  kMessageList = 0x20,
+  kMessage = 0x21,
+  kGetMessageFailure = 0x22,
+  kIncomingMessage = 0x23,
+  kMessageArrived = 0x24,
+  kInsertSmsComplete = 0x25,
+  kInsertSmsFailure = 0x26,
+  kDeleteMessageComplete = 0x27,
+  kDeleteMessageFailure = 0x28,
+  kUnableToProcess = 0x29,
+  kRequestConfirmed = 0x2A,
+  kEndSmsMode = 0x3F,
+};
+
+}  // namespace
+
+std::string TSMS_Main::Hex2(std::uint8_t value) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02X", value);
+  return text;
+}
+
+std::string TSMS_Main::CauseText(std::uint8_t code) {
+  switch (code) {
+    case 0x00: return "No such message";
+    case 0x01: return "No memory";
+    case 0x02: return "No air interface (Out Of Range)";
+    case 0x03: return "Receiving entity busy";
+    case 0x04: return "Command not understood";
+    case 0x05: return "Incoming data call";
+    case 0x06: return "User-invoked exit";
+    case 0x87: return "Message Transfer failed";
+    default: return "Unknown cause code " + Hex2(code);
+  }
+}
+
+std::string TSMS_Main::TransferConfirmText(bool unknownIsEmpty) {
+  switch (BlockTransferMode) {
+    case 0:
+      SetTransferButtonDown(No_Transfer);
+      return "Do not transfer incoming messages.";
+    case 1:
+      SetTransferButtonDown(Transfer_TE);
+      return "Transfer incoming messages marked T.E. only.";
+    case 3:
+      SetTransferButtonDown(Transfer_All);
+      return "Transfer all incoming messages.";
+    default:
+      return unknownIsEmpty ? "" : "Confirmation of unknown transfer request.";
+  }
+}
+
+std::string TSMS_Main::ConfirmText(std::uint8_t type) {
+  switch (type) {
+    case 0: return "Reserved";
+    case 1: return TransferConfirmText(false);
+    case 2: return "Confirm request to transfer incoming CBS messages";
+    case 3: return TransferConfirmText(true);
+    case 4:
+      // The Insert SMS stays outstanding until it is completed or refused.
+      CommandOutstanding = true;
+      return "Confirm request to attempt to send short message";
+    default: return "Unknown Confirm Type " + Hex2(type);
+  }
+}
+
+void TSMS_Main::ReceiveBlockMessage(const std::vector<std::uint8_t>& frame, const char* status) {
+  const sms::ReceivedMessage message = sms::DecodeDeliver(frame, 2, true, 0, false);
+  SetStatusText(message.DecodeError.empty() ? std::string(status)
+                                            : std::string(status) + " (" + message.DecodeError + ")");
+  AddReceivedMessage(message);
+}
+
+void TSMS_Main::HandleBlockMessage(std::span<const std::uint8_t> bytes, int n) {
+  const std::size_t length = std::min(bytes.size(), static_cast<std::size_t>(std::max(n + 1, 0)));
+  std::vector<std::uint8_t> frame(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+  SetCursor(TCursor::crDefault);
+  frame.resize(static_cast<std::size_t>(UnstuffFrame(frame, n) + 1));
+  // A frame too short for the field it should carry reads it as 0.
+  auto at = [&frame](std::size_t offset) -> std::uint8_t {
+    return offset < frame.size() ? frame[offset] : 0;
+  };
+
+  bool answered = true;
+  switch (at(2)) {
+    case kMessageList:
+      SetStatusText("Message List - Not Processed");
+      break;
+    case kMessage:
+      ReceiveBlockMessage(frame, "Message");
+      break;
+    case kIncomingMessage:
+      ReceiveBlockMessage(frame, "Incoming Message");
+      break;
+    case kGetMessageFailure:
+      SetStatusText("Get Message Failure - " + CauseText(at(4)));
+      if (CopyAllActive) SetStatusText("All messages copied.");
+      CopyAllActive = false;
+      break;
+    case kMessageArrived:
+      SetStatusText("Message Arrived");
+      GetMessage(at(5));
+      answered = false;  // an announcement, not an answer
+      break;
+    case kInsertSmsComplete:
+      TxConfirmed(Hex2(at(3)) + " " + Hex2(at(4)));
+      break;
+    case kInsertSmsFailure:
+      SetStatusText("Insert SMS Failure " + CauseText(at(4)));
+      ShowTxStage(2);
+      TxRejected();
+      break;
+    case kDeleteMessageComplete:
+      SetStatusText("Delete Message in M.T. Complete - Msg# [" + Hex2(at(3)) + "]");
+      break;
+    case kDeleteMessageFailure:
+      SetStatusText("Delete Message Failure - Msg# [" + Hex2(at(3)) + "] " + CauseText(at(4)));
+      DeleteMessage(at(3));
+      break;
+    case kUnableToProcess: {
+      SetStatusText("Unable To Process - " + CauseText(at(3)));
+      const int last = Commands.LastReadIndex();
+      if (Commands.At(last).Label == label::kDeleteMessage) RequeueSlot(last);
+      break;
+    }
+    case kRequestConfirmed:
+      CommandOutstanding = false;
+      SetStatusText("Request Confirmed - " + ConfirmText(at(3)));
+      if (tx_stage_2.Visible) {
+        ShowTxStage(3);
+        SetCursor(TCursor::crHourGlass);
+      }
+      answered = false;  // ConfirmText has decided what stays outstanding
+      break;
+    case kEndSmsMode:
+      SetStatusText("End SMS Mode - " + CauseText(at(3)));
+      CommDrv.SetHayesMode();
+      Connect_MT.Down = false;
+      UpdateConnectionControls();
+      shell_.MessageBeep(MB_ICONQUESTION);
+      Connect_Timer->SetEnabled(true);
+      break;
+    default:
+      SetStatusText("Undefined ");
+      answered = false;
+      break;
+  }
+  if (answered) CommandOutstanding = false;
+  SendNextCommand();
+}
+
+}  // namespace kavonet

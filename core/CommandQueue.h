@@ -1,0 +1,53 @@
+#pragma once
+// The two conveyors between the controller and the serial driver: every AT command and
+// Block Mode frame goes out through the CommandQueue, and every received block comes in
+// through the RxRing.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/WrappingQueue.h"
+
+namespace kavonet {
+
+// Queue labels: the answer handlers look at the label of the slot written last.
+namespace label {
+inline constexpr const char* kInitCommand = "Init Command";
+inline constexpr const char* kSendMessage = "Send Message";
+inline constexpr const char* kSendPdu = "Send PDU";
+inline constexpr const char* kCopyAllMessages = "Copy All Messages";
+inline constexpr const char* kGetNextMessage = "Get Next message";
+inline constexpr const char* kNoTransfer = "No Transfer";
+inline constexpr const char* kTransferTE = "Transfer T.E.";
+inline constexpr const char* kTransferAll = "Transfer All";
+inline constexpr const char* kDeleteMessage = "Delete Message";
+inline constexpr const char* kGetMessage = "Get Message";
+inline constexpr const char* kSignalQuality = "Signal Quality";
+}  // namespace label
+
+// A slot holds an AT command as text or a stuffed Block Mode frame, never both: the form
+// is recorded so that a slot is never written in the other form with stale bytes.
+enum class SlotForm { Empty, Text, Frame };
+
+struct CommandSlot {
+  std::string CommandText;
+  std::vector<std::uint8_t> FrameBytes;
+  int FrameLength = 0;
+  std::string Label;
+  SlotForm Form = SlotForm::Empty;
+  // The message index a "Get Message" read asks for: its answer is stored under it.
+  std::int16_t MsgIndex = -1;
+};
+
+using CommandQueue = WrappingQueue<CommandSlot>;
+
+struct RxEntry {
+  // The block followed by its terminator byte: BlockBytes[BlockLength] is the terminator.
+  std::vector<std::uint8_t> BlockBytes;
+  int BlockLength = 0;
+};
+
+using RxRing = WrappingQueue<RxEntry>;
+
+}  // namespace kavonet

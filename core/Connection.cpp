@@ -1,0 +1,344 @@
+// Connecting to the terminal, walking it through the initialisation list, entering and
+// leaving the session.
+
+#include <optional>
+
+#include "core/TSMS_Main.h"
+
+namespace kavonet {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kMaxInitAttempts = 4;
+constexpr int kMaxInitErrors = 5;
+
+constexpr const char* kAutoConnectWarning =
+    "Kavonet is configured for Automatic Connection to the Mobile Terminal. Manually "
+    "disconnecting will override this setting, you will need to re-connect manually, or "
+    "restart Kavonet.\r\rDo you wish to disconnect anyway?.";
+
+std::string PortName(std::int32_t port) {
+  if (port >= 1 && port <= 4) return "COM" + std::to_string(port);
+  return {};
+}
+
+std::optional<TBaudRate> LineSpeed(std::int32_t speed) {
+  switch (speed) {
+    case 2400: return cbr2400;
+    case 4800: return cbr4800;
+    case 9600: return cbr9600;
+    case 14400: return cbr14400;
+    case 19200: return cbr19200;
+    case 38400: return cbr38400;
+    case 56000: return cbr56000;
+    case 57600: return cbr57600;
+    case 115200: return cbr115200;
+    default: return std::nullopt;
+  }
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+bool StartsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+bool TSMS_Main::ReadConfigurationReporting() {
+  try {
+    WriteDefaultConfiguration(ConfigPath());
+  } catch (const ConfigWriteError& error) {
+    ShowError(error.what());
+    return false;
+  }
+  ReadConfiguration();
+  return true;
+}
+
+void TSMS_Main::ReadConfiguration() {
+  GatewayConfig_ = ReadGatewayConfig(ConfigPath());
+  Connect_Timer->SetEnabled(GatewayConfig_.AutoConnect);
+}
+
+void TSMS_Main::ConnectTerminal() {
+  if (Connected()) return;
+  UpdateConnectionControls();
+  SetCursor(TCursor::crHourGlass);
+  if (!ReadConfigurationReporting()) {
+    SetCursor(TCursor::crDefault);
+    return;
+  }
+
+  const std::string portName = PortName(GatewayConfig_.Port);
+  const std::optional<TBaudRate> speed = LineSpeed(GatewayConfig_.Speed);
+  if (!speed) {
+    // No mapping: never open the port at whatever speed an earlier connection left.
+    const std::string speedText = std::to_string(GatewayConfig_.Speed);
+    SetStatusText("Unsupported line speed " + speedText + ". Check COM port settings and try again.");
+    shell_.MessageBeep(MB_ICONHAND);
+    ShowError("Cannot connect at " + speedText +
+              " bit/s. The line speed must be one of 2400, 4800, 9600, 14400, 19200, 38400, "
+              "56000, 57600 or 115200.");
+    SetCursor(TCursor::crDefault);
+    return;
+  }
+
+  CommDrv.DeviceName = portName;
+  CommDrv.SetBaudRate(*speed);
+  CommDrv.Open();
+  if (!CommDrv.Connected()) {
+    SetStatusText("Check COM port settings and try again.");
+    shell_.MessageBeep(MB_ICONHAND);
+    ShowError("Cannot connect to port " + portName +
+              " . Please check this is the correct port for your mobile terminal interface");
+    SetCursor(TCursor::crDefault);
+    return;
+  }
+
+  SetStatusText("Connected");
+  CommDrv.SetRTS(false);
+  CommDrv.SetDTR(false);
+  CommDrv.PurgeInput();
+  CommDrv.PurgeOutput();
+  loop_.Sleep(1500ms);
+  CommDrv.SetDTR(true);
+  CommDrv.SetRTS(true);
+
+  Commands.Reset();
+  Received.Reset();
+  PduLineExpected = false;
+  CommandOutstanding = false;
+  // A listing cut short by a lost session must not hold back the next session's commands.
+  CopyAllActive = false;
+  InterfaceType = GatewayConfig_.Interface;
+  TransferMode = GatewayConfig_.StartupTransfer;
+
+  SetStatusText("Attempting to switch cellular to ETSI " + InterfaceType);
+  CommDrv.SetHayesMode();
+  BuildInitCommands();
+  InitAttempts = 0;
+  InitIndex = 0;
+  tx_queue_Timer->SetEnabled(true);
+  Rx_Queue_Timer->SetEnabled(true);
+  if (escapeBeforeInit_) {
+    // A terminal left waiting for PDU text after a "> " prompt would take the init
+    // string as message data; ESC makes it drop that state first.
+    escapeBeforeInit_ = false;
+    const std::uint8_t escape = 0x1B;
+    CommDrv.WriteBlock(&escape, 1);
+  }
+  std::string command = InitCommands[0];
+  EnqueueCommand(command, label::kInitCommand);
+  Etsi_Response_Timer->SetEnabled(true);
+}
+
+void TSMS_Main::BuildInitCommands() {
+  const GatewayConfig& config = GatewayConfig_;
+  std::vector<std::string> list{config.InitString};
+  if (InterfaceType == "Block Mode") {
+    list.push_back(config.BlockModeCommand);
+  } else {
+    if (!config.PINCode.empty()) list.push_back("+CPIN=" + Quoted(config.PINCode));
+    list.push_back("+CMGF=0");
+    if (!config.Mem1.empty()) {
+      std::string stores = "+CPMS=" + Quoted(config.Mem1);
+      if (!config.Mem2.empty()) {
+        stores += "," + Quoted(config.Mem2);
+        if (!config.Mem3.empty()) stores += "," + Quoted(config.Mem3);
+      }
+      list.push_back(stores);
+    }
+    list.push_back("+CSCA=" + Quoted(config.ServiceCentreAddress));
+    // An unknown transfer mode gets no indication setting at all rather than a guess.
+    if (TransferMode == 0) list.push_back("+CNMI=0,0,0,0");
+    if (TransferMode == 1 || TransferMode == 2) list.push_back("+CNMI=0,1,0,0");
+  }
+  list.push_back("END");
+  list.resize(kInitCommandCount);
+  InitCommands = std::move(list);
+}
+
+void TSMS_Main::HandleInitResponse(std::span<const std::uint8_t> bytes, int n) {
+  CommandOutstanding = false;
+  std::string line;
+  const std::size_t length = std::min(bytes.size(), static_cast<std::size_t>(std::max(n + 1, 0)));
+  for (std::size_t i = 0; i < length && bytes[i] != 0; ++i) line.push_back(static_cast<char>(bytes[i]));
+  SetStatusText(line);
+  // A Text Mode session stays in line mode: its lines are only shown.
+  if (Connected()) return;
+
+  if (StartsWith(line, "OK") || StartsWith(line, "0")) {
+    const bool listDone = InitIndex < 0 || InitIndex + 1 >= kInitCommandCount ||
+                          InitCommands[InitIndex] == "END";
+    if (listDone) return;
+    DropWaitingRetries();
+    ++InitIndex;
+    if (InitCommands[InitIndex] != "END") {
+      std::string command = InitCommands[InitIndex];
+      EnqueueCommand(command, label::kInitCommand);
+      const bool entryCommandWritten = InitIndex + 1 < kInitCommandCount &&
+                                       InitCommands[InitIndex + 1] == "END" &&
+                                       InterfaceType == "Block Mode" && !GatewayConfig_.WaitOK;
+      if (entryCommandWritten) {
+        shell_.MessageBeep(MB_OK);
+        SetStatusText("Entered ETSI Block mode OK");
+        Connect_MT.Down = true;
+        CommDrv.SetBlockMode();
+        UpdateConnectionControls();
+        // No answer to the entry command is awaited, so nothing is outstanding: the
+        // No Transfer request goes out at once.
+        CommandOutstanding = false;
+        RequestNoTransfer();
+      }
+    } else {
+      EnterSession();
+    }
+  } else if (StartsWith(line, "ERROR") || StartsWith(line, "4")) {
+    if (InitErrors >= kMaxInitErrors) {
+      Connect_Timer->SetEnabled(false);
+      Etsi_Response_Timer->SetEnabled(false);
+      tx_queue_Timer->SetEnabled(false);
+      Connect_MT.Down = false;
+      CommDrv.SetHayesMode();
+      UpdateConnectionControls();
+      const int index = std::clamp<int>(InitIndex, 0, kInitCommandCount - 1);
+      ShowError("The command AT" + InitCommands[index] + " was rejected by the interface device.");
+      SetCursor(TCursor::crDefault);
+    } else {
+      ++InitErrors;
+      ConnectTerminal();
+    }
+  }
+}
+
+void TSMS_Main::DropWaitingRetries() {
+  // The awaited command has been acknowledged: a retry of it still waiting to be written
+  // would be acknowledged too and skip the next command.
+  while (!Commands.Empty() && Commands.ReadSlot().Label == label::kInitCommand) {
+    Commands.ReadSlot() = Commands.At(Commands.LastReadIndex());
+    Commands.AdvanceRead();
+  }
+}
+
+void TSMS_Main::EnterSession() {
+  if (InterfaceType == "Block Mode") {
+    CommDrv.SetBlockMode();
+  } else if (InterfaceType == "PDU Mode") {
+    CommDrv.SetPDUMode();
+  } else if (InterfaceType == "Text Mode") {
+    CommDrv.SetTextMode();
+  }
+  Connect_Timer->SetEnabled(false);
+  Etsi_Response_Timer->SetEnabled(false);
+  Connect_MT.Down = true;
+  UpdateConnectionControls();
+  shell_.MessageBeep(MB_OK);
+  CommDrv.PurgeInput();
+  CommDrv.PurgeOutput();
+  SetStatusText("Entered ETSI SMS " + InterfaceType + " OK");
+  SetCursor(TCursor::crDefault);
+  if (CommDrv.BlockType() == btBlock) {
+    RequestNoTransfer();
+  } else if (TransferMode == 0) {
+    SetTransferButtonDown(No_Transfer);
+  } else if (TransferMode == 1) {
+    SetTransferButtonDown(Transfer_TE);
+  } else if (TransferMode == 2) {
+    SetTransferButtonDown(Transfer_All);
+  }
+}
+
+void TSMS_Main::Etsi_Response_TimerTimer() {
+  if (Connected()) {
+    Etsi_Response_Timer->SetEnabled(false);
+    return;
+  }
+  if (InitAttempts >= kMaxInitAttempts) {
+    Etsi_Response_Timer->SetEnabled(false);
+    SetStatusText("Failed to enter ETSI SMS " + InterfaceType);
+    SetCursor(TCursor::crDefault);
+    return;
+  }
+  ++InitAttempts;
+  SetStatusText("Attempt# " + std::to_string(InitAttempts) + " to switch cellular to ETSI SMS " +
+                InterfaceType);
+  // One retry waiting is enough: piled-up copies would each be answered OK later and
+  // advance the list past commands the terminal never acknowledged.
+  if (!Commands.Empty()) return;
+  std::string command = InitCommands[std::clamp<int>(InitIndex, 0, kInitCommandCount - 1)];
+  EnqueueCommand(command, label::kInitCommand);
+}
+
+void TSMS_Main::Connect_TimerTimer() {
+  if (Connected()) return;
+  ConnectTerminal();
+  InitErrors = 0;
+}
+
+void TSMS_Main::Connect_MTClick() {
+  if (Connect_MT.Down) {
+    // It goes down only when the session is entered.
+    Connect_MT.Down = false;
+    InitErrors = 0;
+    ConnectTerminal();
+    return;
+  }
+  if (GatewayConfig_.AutoConnect && !dialogs_.WarningYesNo(kAutoConnectWarning)) {
+    Connect_MT.Down = true;
+    UpdateConnectionControls();
+    return;
+  }
+  Connect_Timer->SetEnabled(false);
+  tx_queue_Timer->SetEnabled(false);
+  Rx_Queue_Timer->SetEnabled(false);
+  DisconnectTerminal();
+}
+
+void TSMS_Main::DisconnectTerminal() {
+  Connect_MT.Down = false;
+  tx_queue_Timer->SetEnabled(false);
+  Rx_Queue_Timer->SetEnabled(false);
+  Etsi_Response_Timer->SetEnabled(false);
+  Ole_Rx_Timeout->SetEnabled(false);
+  Response_Watchdog->SetEnabled(false);
+  CommDrv.SetRTS(false);
+  CommDrv.SetDTR(false);
+  UpdateConnectionControls();
+}
+
+void TSMS_Main::CommDrvDSRSignal(SMSDRV32& /*sender*/, bool /*state*/) {
+  if (CommDrv.BlockType() != btPDU) return;
+  SetStatusText("End SMS Mode - DSR from Interface device lost");
+  CommDrv.SetHayesMode();
+  Connect_MT.Down = false;
+  UpdateConnectionControls();
+  shell_.MessageBeep(MB_ICONQUESTION);
+  Connect_Timer->SetEnabled(true);
+}
+
+void TSMS_Main::UpdateConnectionControls() {
+  const bool c = Connected();
+  const bool blockSession = CommDrv.BlockType() == btBlock;
+  No_Transfer.Enabled = c;
+  Transfer_TE.Enabled = c && blockSession;
+  Menu_Transfer_TE.Enabled = c && blockSession;
+  Transfer_All.Enabled = c;
+  Mode1.Enabled = c;
+  Menu_No_Transfer.Enabled = c;
+  Menu_Transfer_All.Enabled = c;
+  TrayIcon.Hint = c ? "Kavonet - Connected" : "Kavonet - Disconnected";
+  TrayIcon.Enabled = c;
+  for (SpeedButton* button : {&No_Transfer, &Transfer_TE, &Transfer_All}) {
+    if (!button->Enabled) button->Down = false;
+  }
+  tx_stage_1.Visible = true;
+  tx_stage_2.Visible = false;
+  tx_stage_3.Visible = false;
+  if (!c) Rx_Ole_Appname.clear();
+  SetCursor(TCursor::crDefault);
+  tx_queue_Timer->SetEnabled(c);
+  ControlsChanged();
+}
+
+}  // namespace kavonet

@@ -1,0 +1,62 @@
+#pragma once
+// The controls whose state is part of the gateway's logic. They are plain state of the
+// controller; a window draws them and forwards clicks to the controller's handlers.
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace kavonet {
+
+struct SpeedButton {
+  bool Down = false;
+  bool Enabled = true;
+};
+
+struct Image {
+  bool Visible = false;
+};
+
+struct MenuItem {
+  bool Enabled = true;
+};
+
+struct ProgressBar {
+  int Position = 0;
+};
+
+struct TrayIconState {
+  std::string Hint = "Kavonet - Disconnected";
+  bool Enabled = false;
+};
+
+enum class TCursor { crDefault, crHourGlass };
+
+// A string grid used as a queue: heading row 0, message rows 1..RowCount-2, and one blank
+// last row that receives the next message. RowCount 2 means empty.
+class StringGrid {
+ public:
+  explicit StringGrid(std::vector<std::string> headings);
+
+  int RowCount() const { return static_cast<int>(rows_.size()); }
+  int ColCount() const { return static_cast<int>(headings_.size()); }
+  int Row() const { return selectedRow_; }
+  void SetRow(int row) { selectedRow_ = row; }
+  // Cells outside the grid read as empty and ignore writes.
+  const std::string& Cell(int col, int row) const;
+  void SetCell(int col, int row, std::string value);
+  // Appends a blank row at the end (RowCount + 1).
+  void AddRow();
+  // Takes data row 1 out; the grid keeps its heading and its blank last row. Constant time,
+  // so a long queue drains in linear time.
+  void RemoveFirstRow();
+  // Moves a data row to another data position (the user dragging a row).
+  void MoveRow(int from, int to);
+
+ private:
+  std::vector<std::string> headings_;
+  std::deque<std::vector<std::string>> rows_;  // rows_[0] is the heading row
+  int selectedRow_ = 1;
+};
+
+}  // namespace kavonet

@@ -1,0 +1,189 @@
+// PDU Mode: the lines the terminal sends during a session.
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+
+#include "core/TSMS_Main.h"
+#include "sms/PduCodec.h"
+
+namespace kavonet {
+
+namespace {
+
+bool StartsWith(std::string_view line, std::string_view prefix) {
+  return line.substr(0, prefix.size()) == prefix;
+}
+
+// The line without its CR LF (or whatever line end it has).
+std::string_view Body(std::string_view line) {
+  const std::size_t end = line.find_first_of("\r\n");
+  return end == std::string_view::npos ? line : line.substr(0, end);
+}
+
+// Fields after the first space, split at commas (a quoted alpha field may hold commas,
+// but only the first and the last fields are ever used).
+std::vector<std::string_view> Fields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::string_view body = Body(line);
+  const std::size_t space = body.find(' ');
+  if (space == std::string_view::npos) return fields;
+  body.remove_prefix(space + 1);
+  for (;;) {
+    const std::size_t comma = body.find(',');
+    fields.push_back(body.substr(0, comma));
+    if (comma == std::string_view::npos) break;
+    body.remove_prefix(comma + 1);
+  }
+  return fields;
+}
+
+std::optional<int> Integer(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+void TSMS_Main::DecodePduLine(std::string_view line) {
+  const std::string_view hex = Body(line);
+  const int octets = static_cast<int>(hex.size() / 2);
+  // Whatever precedes the TPDU is the service centre address field; a line shorter than its
+  // header promised is decoded as far as it goes.
+  const int skip = std::clamp(octets - RxTpduLength, 0, octets);
+  std::vector<std::uint8_t> tpdu;
+  tpdu.reserve(static_cast<std::size_t>(octets - skip));
+  for (int i = skip; i < octets; ++i) {
+    const int high = HexDigit(hex[2 * i]);
+    const int low = HexDigit(hex[2 * i + 1]);
+    tpdu.push_back(high < 0 || low < 0 ? 0 : static_cast<std::uint8_t>(high * 16 + low));
+  }
+  const sms::ReceivedMessage message = sms::DecodeDeliver(tpdu, 0, false, RxMsgIndex, RxMsgIsNew);
+  if (!message.DecodeError.empty()) {
+    SetStatusText("Message " + std::to_string(RxMsgIndex) + ": " + message.DecodeError);
+  }
+  AddReceivedMessage(message);
+}
+
+bool TSMS_Main::ReadListingHeader(std::string_view line, bool withIndex) {
+  // +CMGL: <index>,<stat>[,<alpha>],<length>   +CMGR: <stat>[,<alpha>],<length>
+  const std::vector<std::string_view> fields = Fields(line);
+  const std::size_t needed = withIndex ? 3 : 2;
+  const std::optional<int> length = fields.empty() ? std::nullopt : Integer(fields.back());
+  const std::optional<int> index = fields.empty() ? std::nullopt : Integer(fields.front());
+  if (fields.size() < needed || !length || *length < 0 || (withIndex && !index)) {
+    SetStatusText("Unreadable message header: " + std::string(Body(line)));
+    return false;
+  }
+  if (withIndex) RxMsgIndex = static_cast<std::int16_t>(*index);
+  RxMsgIsNew = fields[withIndex ? 1 : 0] == "0";
+  RxTpduLength = static_cast<std::int16_t>(std::min(*length, 8000));
+  PduLineExpected = true;
+  return true;
+}
+
+void TSMS_Main::HandlePduResponse(std::span<const std::uint8_t> bytes, int count) {
+  const std::size_t length = std::min(bytes.size(), static_cast<std::size_t>(std::max(count, 0)));
+  const std::string line(reinterpret_cast<const char*>(bytes.data()), length);
+  SetCursor(TCursor::crDefault);
+
+  if (PduLineExpected) {
+    PduLineExpected = false;
+    DecodePduLine(line);
+    return;
+  }
+  if (StartsWith(line, "+CMGL:")) {
+    ReadListingHeader(line, true);
+    return;
+  }
+  if (StartsWith(line, "> ")) CommandOutstanding = false;
+
+  if (StartsWith(line, "+CMGR:")) {
+    // The answer belongs to the read written last, whatever reads were queued after it.
+    const CommandSlot& last = Commands.At(Commands.LastReadIndex());
+    if (last.Label == label::kGetMessage && last.MsgIndex >= 0) RxMsgIndex = last.MsgIndex;
+    ReadListingHeader(line, false);
+  } else if (StartsWith(line, "+CMTI:")) {
+    PduLineExpected = false;
+    const std::vector<std::string_view> fields = Fields(line);
+    const std::optional<int> index = fields.size() >= 2 ? Integer(fields[1]) : std::nullopt;
+    if (index) GetMessage(static_cast<std::int16_t>(*index));
+  } else if (StartsWith(line, "+CMGS:")) {
+    const std::string_view body = Body(line);
+    const std::size_t space = body.find(' ');
+    TxConfirmed(space == std::string_view::npos ? std::string() : std::string(body.substr(space + 1)));
+  } else if (StartsWith(line, "+CSQ:")) {
+    ShowSignalQuality(Fields(line));
+  } else {
+    if (StartsWith(line, "OK")) HandlePduOk();
+    if (StartsWith(line, "ERROR") || StartsWith(line, "+CMS ERROR")) HandlePduError(line);
+  }
+}
+
+void TSMS_Main::HandlePduOk() {
+  if (CopyAllActive) {
+    SetStatusText("All messages copied.");
+    CopyAllActive = false;
+  }
+  const std::string& label = Commands.At(Commands.LastReadIndex()).Label;
+  if (label == label::kNoTransfer) {
+    SetTransferButtonDown(No_Transfer);
+    SetStatusText("Request Confirmed - Do not transfer incoming messages.");
+  } else if (label == label::kTransferTE) {
+    SetTransferButtonDown(Transfer_TE);
+    SetStatusText("Request Confirmed - Transfer incoming messages marked T.E. only.");
+  } else if (label == label::kTransferAll) {
+    SetTransferButtonDown(Transfer_All);
+    SetStatusText("Request Confirmed - Transfer all incoming messages");
+  } else if (label == label::kDeleteMessage) {
+    SetStatusText("Delete Message in M.T. Complete - Msg# [" + std::to_string(DeleteMsgIndex) + "]");
+  }
+  CommandOutstanding = false;
+  SendNextCommand();
+}
+
+void TSMS_Main::HandlePduError(const std::string& line) {
+  SetStatusText(line);
+  if (tx_stage_3.Visible) {
+    ShowTxStage(2);
+    SetCursor(TCursor::crHourGlass);
+    TxRejected();
+  }
+  if (CopyAllActive) {
+    SetStatusText("All messages copied.");
+    CopyAllActive = false;
+  }
+  const int last = Commands.LastReadIndex();
+  if (Commands.At(last).Label == label::kDeleteMessage) {
+    SetStatusText("Delete Message Failure - Msg# [" + std::to_string(DeleteMsgIndex) + "]");
+    RequeueSlot(last);
+  }
+  CommandOutstanding = false;
+  SendNextCommand();
+}
+
+void TSMS_Main::ShowSignalQuality(const std::vector<std::string_view>& fields) {
+  if (fields.size() < 2) return;
+  const std::string rssi(fields[0]);
+  const std::string ber(fields[1]);
+  if (rssi != "99") {
+    if (const auto value = Integer(rssi)) RSSI.Position = std::clamp(*value, 0, 31);
+    rssi_val = "[" + rssi + "]";
+  }
+  if (ber != "99") {
+    if (const auto value = Integer(ber)) BER.Position = std::clamp(*value, 0, 7);
+    ber_val = "[" + ber + "]";
+  }
+  ControlsChanged();
+}
+
+}  // namespace kavonet

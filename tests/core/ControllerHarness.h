@@ -1,0 +1,106 @@
+#pragma once
+// A controller on a virtual clock with a fake port, fake dialogs and shell, and its own
+// working directory: what every controller test starts from.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/TSMS_Main.h"
+#include "loop/VirtualEventLoop.h"
+#include "serial/FakeCommPort.h"
+
+namespace kavonet::testing {
+
+class RecordingDialogs : public Dialogs {
+ public:
+  void ErrorBox(const std::string& text) override { errors.push_back(text); }
+  bool WarningYesNo(const std::string& text) override {
+    warnings.push_back(text);
+    return answerYes;
+  }
+  std::vector<std::string> errors;
+  std::vector<std::string> warnings;
+  bool answerYes = true;
+};
+
+class RecordingShell : public Shell {
+ public:
+  void MessageBeep(BeepType type) override { beeps.push_back(type); }
+  void SetCursor(TCursor c) override { cursor = c; }
+  void OpenWithShell(const std::string& fileName) override { opened.push_back(fileName); }
+  void Minimize() override { ++minimized; }
+  void Restore() override { ++restored; }
+  std::vector<BeepType> beeps;
+  std::vector<std::string> opened;
+  TCursor cursor = TCursor::crDefault;
+  int minimized = 0;
+  int restored = 0;
+};
+
+// A fresh directory under the system temporary directory, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Every status text shown, in order.
+class StatusHistory : public ControllerObserver {
+ public:
+  void StatusTextChanged(const std::string& text) override { texts.push_back(text); }
+  void ControlsChanged() override {}
+  bool Shown(const std::string& text) const {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+  }
+  std::vector<std::string> texts;
+};
+
+class ControllerHarness {
+ public:
+  // `ini` is written as orvsms.ini before the controller starts (empty: no file).
+  explicit ControllerHarness(const std::string& ini = "") {
+    if (!ini.empty()) std::ofstream(dir.Path() / "orvsms.ini") << ini;
+    main = std::make_unique<TSMS_Main>(loop, port, dialogs, shell, dir.Path());
+    main->SetObserver(&status);
+  }
+
+  // Everything written to the port since the last call, one string per write.
+  std::vector<std::string> TakeWritten() {
+    std::vector<std::string> written = port.Written();
+    port.ClearLog();
+    return written;
+  }
+  // Bytes from the terminal, then enough virtual time for the controller to handle them
+  // (one block per 350 ms tick).
+  void Receive(const std::string& bytes, int blocks = 1) {
+    port.Receive(bytes);
+    loop.Advance(std::chrono::milliseconds(350 * blocks));
+  }
+  void Advance(int ms) { loop.Advance(std::chrono::milliseconds(ms)); }
+
+  TempDir dir;
+  VirtualEventLoop loop;
+  FakeCommPort port;
+  RecordingDialogs dialogs;
+  RecordingShell shell;
+  StatusHistory status;
+  std::unique_ptr<TSMS_Main> main;
+};
+
+}  // namespace kavonet::testing
