@@ -17,7 +17,7 @@ std::string_view Trim(std::string_view text) {
 
 // Splits off the first word; `rest` keeps its inner spacing (message texts).
 std::string_view FirstWord(std::string_view text, std::string_view& rest) {
-  text = Trim(text);
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
   std::size_t end = 0;
   while (end < text.size() && !IsSpace(text[end])) ++end;
   rest = end < text.size() ? text.substr(end + 1) : std::string_view{};
@@ -87,7 +87,7 @@ std::string ControlInterpreter::Deliver(std::string_view arguments, bool announc
 
 std::string ControlInterpreter::DeliverPdu(std::string_view arguments) {
   const auto tpdu = FromHex(Trim(arguments));
-  if (!tpdu) return "ERROR usage: deliver-pdu <hex>";
+  if (!tpdu || tpdu->empty()) return "ERROR usage: deliver-pdu <hex>";
   return Stored(terminal_.DeliverPdu(*tpdu));
 }
 
