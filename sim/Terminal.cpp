@@ -1,18 +1,31 @@
 #include "sim/Terminal.h"
 
+#include <utility>
+
 namespace kavonet::sim {
 
 Terminal::Terminal(TerminalOptions options, TerminalCore::Output output,
                    TerminalCore::SendObserver onSend, Clock clock)
-    : core_(std::move(options), std::move(output), std::move(onSend)),
+    : output_(std::move(output)),
+      core_(std::move(options), [this](std::string_view bytes) { Emit(bytes); },
+            std::move(onSend)),
       at_(core_),
       block_(core_),
       clock_(std::move(clock)) {
   block_.Begin();
 }
 
+void Terminal::Emit(std::string_view bytes) {
+  if (batching_) {
+    batch_.append(bytes);
+  } else {
+    output_(bytes);
+  }
+}
+
 void Terminal::Receive(std::string_view bytes) {
   if (silent_) return;
+  batching_ = true;
   for (char c : bytes) {
     const InterfaceMode before = core_.Mode();
     if (before == InterfaceMode::kBlock) {
@@ -23,6 +36,8 @@ void Terminal::Receive(std::string_view bytes) {
     if (core_.Mode() == InterfaceMode::kBlock && before != InterfaceMode::kBlock) block_.Begin();
     if (core_.Mode() == InterfaceMode::kCommand && before != InterfaceMode::kCommand) at_.Resume();
   }
+  batching_ = false;
+  if (!batch_.empty()) output_(std::exchange(batch_, {}));
 }
 
 Decoded<int> Terminal::StoreTpdu(Bytes tpdu) {

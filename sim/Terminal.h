@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "sim/AtInterpreter.h"
@@ -47,7 +48,12 @@ class Terminal {
  private:
   Decoded<int> StoreTpdu(Bytes tpdu);
   void Announce(int index);
+  void Emit(std::string_view bytes);
 
+  // Output made while one input chunk is handled goes out in one piece.
+  TerminalCore::Output output_;
+  std::string batch_;
+  bool batching_ = false;
   TerminalCore core_;
   AtInterpreter at_;
   BlockModeSession block_;

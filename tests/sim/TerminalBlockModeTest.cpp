@@ -147,11 +147,5 @@ TEST(SimBlockMode, FramesSplitAcrossReads) {
   EXPECT_EQ(harness.Bodies(out), Bodies{"2A01"});
 }
 
-TEST(SimBlockMode, SilentTerminalIgnoresFrames) {
-  TerminalHarness harness = InBlockMode();
-  harness.terminal().SetSilent(true);
-  EXPECT_EQ(harness.Request("02"), Bodies{});
-}
-
 }  // namespace
 }  // namespace kavonet::sim
