@@ -1,0 +1,39 @@
+#include "sim/Hex.h"
+
+namespace kavonet::sim {
+namespace {
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string ToHex(const Bytes& octets) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(octets.size() * 2);
+  for (std::uint8_t octet : octets) {
+    text.push_back(kDigits[octet >> 4]);
+    text.push_back(kDigits[octet & 0x0F]);
+  }
+  return text;
+}
+
+std::optional<Bytes> FromHex(std::string_view text) {
+  if (text.size() % 2 != 0) return std::nullopt;
+  Bytes octets;
+  octets.reserve(text.size() / 2);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = DigitValue(text[i]);
+    const int low = DigitValue(text[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    octets.push_back(static_cast<std::uint8_t>(high << 4 | low));
+  }
+  return octets;
+}
+
+}  // namespace kavonet::sim
