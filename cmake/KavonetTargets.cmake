@@ -48,7 +48,7 @@ endfunction()
 
 # Adds <dir>/<layer>/CMakeLists.txt for every layer that has one.
 function(kavonet_add_layer_dirs dir)
-  foreach(layer IN LISTS KAVONET_LAYERS e2e)
+  foreach(layer IN LISTS KAVONET_LAYERS ITEMS widgets app e2e)
     if(EXISTS ${dir}/${layer}/CMakeLists.txt)
       add_subdirectory(${dir}/${layer} ${CMAKE_CURRENT_BINARY_DIR}/${layer})
     endif()

@@ -32,6 +32,9 @@ struct TrayIconState {
 
 enum class TCursor { crDefault, crHourGlass };
 
+// The two brushes of the retrieval light.
+enum class TColor { clGreen, clRed };
+
 // A string grid used as a queue: heading row 0, message rows 1..RowCount-2, and one blank
 // last row that receives the next message. RowCount 2 means empty.
 class StringGrid {

@@ -22,7 +22,7 @@ TSMS_Main::TSMS_Main(EventLoop& loop, CommPort& port, Dialogs& dialogs, Shell& s
   tx_queue_Timer = loop_.CreateTimer(1000ms, [this] { tx_queue_TimerTimer(); });
   Etsi_Response_Timer = loop_.CreateTimer(30000ms, [this] { Etsi_Response_TimerTimer(); });
   Connect_Timer = loop_.CreateTimer(15000ms, [this] { Connect_TimerTimer(); });
-  Ole_Rx_Timeout = loop_.CreateTimer(180000ms, [] {});
+  Ole_Rx_Timeout = loop_.CreateTimer(180000ms, [this] { Ole_Rx_TimeoutTimer(); });
   Response_Watchdog =
       loop_.CreateTimer(kResponseWatchdogInterval, [this] { Response_WatchdogTimer(); });
 

@@ -104,6 +104,17 @@ class TSMS_Main {
   void TransmitLog1Click();
   void ReceiveLog1Click();
 
+  // ---- Client interfaces ----
+  // Appends one send-queue row per destination: digits, '+' and ',' up to the first ';'
+  // count, anything else is dropped; returns how many rows were appended.
+  int QueueForDestinations(const std::string& destinations, const std::string& text);
+  // One command of the command channel: "destinations;text", first line only.
+  void DDE_SendExecuteMacro(const std::string& command);
+  void Ole_Rx_TimeoutTimer();
+  void Minimize();
+  void Restore();
+  void NotifyControlsChanged() { ControlsChanged(); }
+
   // ---- A terminal that stops answering ----
   void Response_WatchdogTimer();
 
@@ -130,7 +141,12 @@ class TSMS_Main {
   Image tx_stage_2{false};
   Image tx_stage_3{false};
   TrayIconState TrayIcon;
+  // The retrieval registration.
   std::string Rx_Ole_Appname;
+  // Time-out ticks a registration has left.
+  static inline const std::string kOleTicks = "3";
+  std::string Ole_Time_Left = kOleTicks;
+  TColor Rx_Poll = TColor::clGreen;
   StringGrid tx_queue{{"Destination", "Message Text"}};
   StringGrid rx_grid{{"Msg#", "Status", "Origin", "Date", "Time", "Message Text"}};
   // Signal quality, shown by the communication settings dialog.

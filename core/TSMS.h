@@ -1,0 +1,42 @@
+#pragma once
+// TSMS: the automation object. It holds nothing; each method works on the one gateway
+// controller. Arguments and results are the gateway's 8-bit text: the transport (D-Bus)
+// converts from and to UTF-8.
+
+#include <cstdint>
+#include <string>
+
+namespace kavonet {
+
+class TSMS_Main;
+
+class TSMS {
+ public:
+  // Arguments longer than this are cut: the gateway has always taken 1000 characters.
+  static constexpr std::size_t kMaxArgumentLength = 1000;
+
+  explicit TSMS(TSMS_Main& main) : main_(main) {}
+
+  bool Is_Connected(const std::string& ignored);
+  bool Is_Auto_Connect(const std::string& ignored);
+  void Connect(const std::string& ignored);
+  void Disconnect(const std::string& ignored);
+  void Toggle_Connection(const std::string& ignored);
+  std::string Receive_Mode(const std::string& ignored);
+  void No_Transfer_Mode(const std::string& ignored);
+  void Transfer_TE_Mode(const std::string& ignored);
+  void Transfer_All_Mode(const std::string& ignored);
+  void Get_All(const std::string& ignored);
+  bool Register_Retrieve(const std::string& AppName);
+  std::string Retrieve_Message(const std::string& AppName);
+  bool deRegister_Retrieve(const std::string& AppName);
+  std::int32_t Send_Message(const std::string& ignored, const std::string& Destinations,
+                            const std::string& MessageText);
+  void SMS_Minimize(const std::string& ignored);
+  void SMS_Restore(const std::string& ignored);
+
+ private:
+  TSMS_Main& main_;
+};
+
+}  // namespace kavonet
