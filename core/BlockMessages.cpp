@@ -126,15 +126,18 @@ void TSMS_Main::HandleBlockMessage(std::span<const std::uint8_t> bytes, int n) {
       break;
     case kDeleteMessageComplete:
       SetStatusText("Delete Message in M.T. Complete - Msg# [" + Hex2(at(3)) + "]");
+      deleteRetries_ = 0;
       break;
     case kDeleteMessageFailure:
       SetStatusText("Delete Message Failure - Msg# [" + Hex2(at(3)) + "] " + CauseText(at(4)));
-      DeleteMessage(at(3));
+      if (MayRetryDelete(Hex2(at(3)))) DeleteMessage(at(3));
       break;
     case kUnableToProcess: {
       SetStatusText("Unable To Process - " + CauseText(at(3)));
       const int last = Commands.LastReadIndex();
-      if (Commands.At(last).Label == label::kDeleteMessage) RequeueSlot(last);
+      if (Commands.At(last).Label == label::kDeleteMessage && MayRetryDelete(LastDeleteIndexText())) {
+        RequeueSlot(last);
+      }
       break;
     }
     case kRequestConfirmed:

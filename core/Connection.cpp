@@ -107,6 +107,7 @@ void TSMS_Main::ConnectTerminal() {
 
   Commands.Reset();
   Received.Reset();
+  writeRefused_ = false;
   PduLineExpected = false;
   CommandOutstanding = false;
   // A listing cut short by a lost session must not hold back the next session's commands.

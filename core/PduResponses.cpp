@@ -146,6 +146,7 @@ void TSMS_Main::HandlePduOk() {
     SetStatusText("Request Confirmed - Transfer all incoming messages");
   } else if (label == label::kDeleteMessage) {
     SetStatusText("Delete Message in M.T. Complete - Msg# [" + std::to_string(DeleteMsgIndex) + "]");
+    deleteRetries_ = 0;
   }
   CommandOutstanding = false;
   SendNextCommand();
@@ -165,7 +166,7 @@ void TSMS_Main::HandlePduError(const std::string& line) {
   const int last = Commands.LastReadIndex();
   if (Commands.At(last).Label == label::kDeleteMessage) {
     SetStatusText("Delete Message Failure - Msg# [" + std::to_string(DeleteMsgIndex) + "]");
-    RequeueSlot(last);
+    if (MayRetryDelete(std::to_string(DeleteMsgIndex))) RequeueSlot(last);
   }
   CommandOutstanding = false;
   SendNextCommand();

@@ -106,6 +106,23 @@ void TSMS_Main::DeleteMessage(std::int16_t index) {
   EnqueueCommand(command, label::kDeleteMessage);
 }
 
+bool TSMS_Main::MayRetryDelete(const std::string& indexText) {
+  // A message that is already gone is refused for ever: retrying without end would keep
+  // the terminal busy and every other command waiting.
+  if (++deleteRetries_ <= kMaxDeleteRetries) return true;
+  deleteRetries_ = 0;
+  SetStatusText("Delete Message Failure - Msg# [" + indexText + "] given up after " +
+                std::to_string(kMaxDeleteRetries) + " retries");
+  return false;
+}
+
+std::string TSMS_Main::LastDeleteIndexText() const {
+  const CommandSlot& slot = Commands.At(Commands.LastReadIndex());
+  // The Delete Message frame: DLE STX 08 index ...
+  return slot.Form == SlotForm::Frame && slot.FrameBytes.size() > 3 ? Hex2(slot.FrameBytes[3])
+                                                                     : std::string();
+}
+
 void TSMS_Main::GetMessage(std::int16_t index) {
   if (CommDrv.BlockType() == btBlock) {
     const std::array<std::uint8_t, 2> body{kGetMessageRequest, LowByte(index)};

@@ -98,7 +98,7 @@ bool TSMS_Main::WriteSlot(CommandSlot& slot) {
 
 void TSMS_Main::SendNextCommand() {
   for (;;) {
-    if (Commands.Empty() || CommandOutstanding) return;
+    if (Commands.Empty() || CommandOutstanding || writeRefused_) return;
     const bool blockSession = CommDrv.BlockType() == btBlock;
     if (CopyAllActive && CommDrv.BlockType() == btPDU) return;
 
@@ -116,6 +116,8 @@ void TSMS_Main::SendNextCommand() {
     const std::string shown = blockSession ? std::string() : slot.CommandText;
     const std::string label = slot.Label;
     if (!WriteSlot(slot)) {
+      // Nothing more is written until the next connection: one box per failure.
+      writeRefused_ = true;
       ShowError(kWriteFailedText);
       DisconnectTerminal();
       return;

@@ -198,6 +198,8 @@ class TSMS_Main {
   void BuildInitCommands();
   void EnterSession();
   void DropWaitingRetries();
+  bool MayRetryDelete(const std::string& indexText);
+  std::string LastDeleteIndexText() const;
   bool ReadConfigurationReporting();
   void SetTransferButtonDown(SpeedButton& button);
   void TransferClick(SpeedButton& button, const char* pduCommand, std::uint8_t blockCode,
@@ -223,7 +225,10 @@ class TSMS_Main {
   std::string statusText_;
   TCursor cursor_ = TCursor::crDefault;
   int headRefusals_ = 0;
+  static constexpr int kMaxDeleteRetries = 3;
+  int deleteRetries_ = 0;
   bool escapeBeforeInit_ = false;
+  bool writeRefused_ = false;
 };
 
 }  // namespace kavonet

@@ -25,20 +25,24 @@ class PollEventLoop::PollTimer : public Timer {
   void SetEnabled(bool enabled) override {
     if (enabled == enabled_) return;
     enabled_ = enabled;
-    if (enabled_) due_ = Clock::now() + interval_;
+    if (enabled_) due_ = Clock::now() + Step();
   }
   bool Enabled() const override { return enabled_; }
   void SetInterval(Milliseconds interval) override {
     interval_ = interval;
-    if (enabled_) due_ = Clock::now() + interval_;
+    if (enabled_) due_ = Clock::now() + Step();
   }
   Milliseconds Interval() const override { return interval_; }
 
   void Detach() { loop_ = nullptr; }
   Clock::time_point Due() const { return due_; }
+  Clock::duration Step() const {
+    return std::max(loop_ ? loop_->Scaled(interval_) : Clock::duration(interval_),
+                    Clock::duration(std::chrono::microseconds(100)));
+  }
   std::uint64_t Sequence() const { return sequence_; }
   void Fire(Clock::time_point now) {
-    const auto step = std::max(interval_, Milliseconds{1});
+    const auto step = Step();
     due_ += step;
     if (due_ <= now) due_ = now + step;
     onTimer_();
@@ -53,8 +57,14 @@ class PollEventLoop::PollTimer : public Timer {
   Clock::time_point due_{};
 };
 
-PollEventLoop::PollEventLoop() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+PollEventLoop::PollEventLoop(double speedUp)
+    : speedUp_(speedUp > 0 ? speedUp : 1.0), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (wakeFd_ < 0) throw std::runtime_error("eventfd failed");
+}
+
+PollEventLoop::Clock::duration PollEventLoop::Scaled(Milliseconds duration) const {
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double, std::milli>(static_cast<double>(duration.count()) / speedUp_));
 }
 
 PollEventLoop::~PollEventLoop() {
@@ -67,7 +77,7 @@ std::unique_ptr<Timer> PollEventLoop::CreateTimer(Milliseconds interval,
   return std::make_unique<PollTimer>(*this, interval, std::move(onTimer));
 }
 
-void PollEventLoop::Sleep(Milliseconds duration) { std::this_thread::sleep_for(duration); }
+void PollEventLoop::Sleep(Milliseconds duration) { std::this_thread::sleep_for(Scaled(duration)); }
 
 void PollEventLoop::Post(std::function<void()> work) {
   {

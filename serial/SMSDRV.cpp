@@ -115,8 +115,11 @@ bool SMSDRV32::Connected() const {
 }
 
 int SMSDRV32::WriteBlock(const std::uint8_t* bytes, int count) {
-  if (bytes != nullptr && count > 0) port_.Write(bytes, count);
-  return count;
+  if (bytes == nullptr || count <= 0) return 0;
+  // The write is only queued, so a later transmission failure goes unnoticed; but a
+  // port that refuses the bytes outright (closed, hung up, full) is reported, so the
+  // caller does not take an unsent command for a sent one.
+  return port_.Write(bytes, count) ? count : 0;
 }
 
 void SMSDRV32::PurgeInput() {

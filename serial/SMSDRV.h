@@ -86,7 +86,7 @@ class SMSDRV32 {
   void Open();
   void Close();
   bool Connected() const;
-  // Queues the bytes and returns at once with `count`; a failed write is not reported.
+  // Queues the bytes and returns at once with `count`, or 0 when the port refuses them.
   int WriteBlock(const std::uint8_t* bytes, int count);
   void PurgeInput();
   void PurgeOutput();

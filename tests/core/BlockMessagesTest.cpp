@@ -116,6 +116,17 @@ TEST_F(BlockSession, DeleteFailureQueuesTheSameDeleteAgain) {
   EXPECT_EQ(h.TakeWritten(), Strings{Frame({0x10, 0x02, 0x08, 0x1E, 0x10, 0x03, 0xFF, 0xDA})});
 }
 
+TEST_F(BlockSession, ADeleteTheTerminalKeepsRefusingIsGivenUp) {
+  const std::string failure = Frame({0x10, 0x02, 0x28, 0x1E, 0x00, 0x10, 0x03, 0xFF, 0xBA});
+  int writes = 0;
+  for (int i = 0; i < 4; ++i) {
+    h.Receive(failure);
+    writes += static_cast<int>(h.TakeWritten().size());
+  }
+  EXPECT_EQ(writes, 3);
+  EXPECT_TRUE(h.status.Shown("Delete Message Failure - Msg# [1E] given up after 3 retries"));
+}
+
 TEST_F(BlockSession, UnableToProcessRequeuesADeleteFromSlot99) {
   while (h.main->Commands.ReadIndex() != 99) {
     h.main->CommandOutstanding = false;

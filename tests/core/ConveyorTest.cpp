@@ -109,6 +109,20 @@ TEST_F(Initialising, RequeueSlotWritesTheSameCommandAgain) {
   EXPECT_EQ(h.TakeWritten(), Strings{"AT+CMGD=3\r"});
 }
 
+TEST_F(Initialising, AWriteThePortRefusesShowsTheBoxAndEndsTheSession) {
+  h.port.failWrite = true;
+  h.Receive("\r\nOK\r\n");
+  ASSERT_EQ(h.dialogs.errors.size(), 1u);
+  EXPECT_EQ(h.dialogs.errors[0],
+            "Kavonet was unable to send your command to the Mobile Terminal. Please check the "
+            "Mobile Terminal is properly connected and operational, then press the Connect "
+            "button.");
+  EXPECT_FALSE(h.main->Connected());
+  EXPECT_FALSE(h.main->tx_queue_Timer->Enabled());
+  h.Receive("\r\nRING\r\n");
+  EXPECT_EQ(h.dialogs.errors.size(), 1u) << "no box again until the next connection";
+}
+
 TEST(Conveyor, BlockTypeChoosesTheHandler) {
   ControllerHarness h{BlockIni()};
   EnterSession(h);

@@ -131,6 +131,18 @@ TEST_F(PduSession, DeleteErrorShowsTheLineThenQueuesTheDeleteAgain) {
   EXPECT_EQ(h.main->StatusText(), "Delete Message in M.T. Complete - Msg# [3]");
 }
 
+TEST_F(PduSession, ADeleteTheTerminalKeepsRefusingIsGivenUp) {
+  h.main->DeleteMessage(9);
+  int writes = static_cast<int>(h.TakeWritten().size());
+  for (int i = 0; i < 4; ++i) {
+    h.Receive("\r\n+CMS ERROR: 321\r\n");
+    writes += static_cast<int>(h.TakeWritten().size());
+  }
+  EXPECT_EQ(writes, 4) << "the delete and three retries";
+  EXPECT_TRUE(h.status.Shown("Delete Message Failure - Msg# [9] given up after 3 retries"));
+  EXPECT_FALSE(h.main->CommandOutstanding);
+}
+
 TEST_F(PduSession, SignalQualityNinetyNineLeavesAControlAlone) {
   h.Receive("\r\n+CSQ: 17,99\r\n");
   EXPECT_EQ(h.main->RSSI.Position, 17);

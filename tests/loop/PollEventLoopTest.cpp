@@ -20,6 +20,19 @@ TEST(PollEventLoop, TimersFireAfterTheirInterval) {
   EXPECT_GE(PollEventLoop::Clock::now() - start, 40ms);
 }
 
+TEST(PollEventLoop, SpeedUpShortensIntervalsAndSleeps) {
+  PollEventLoop loop(100.0);
+  int fired = 0;
+  auto timer = loop.CreateTimer(1000ms, [&] { ++fired; });
+  timer->SetEnabled(true);
+  const auto start = PollEventLoop::Clock::now();
+  EXPECT_TRUE(loop.RunUntil([&] { return fired >= 3; }, 5s));
+  loop.Sleep(1500ms);
+  const auto took = PollEventLoop::Clock::now() - start;
+  EXPECT_GE(took, 45ms);
+  EXPECT_LT(took, 1000ms);
+}
+
 TEST(PollEventLoop, PostFromAnotherThreadWakesTheLoop) {
   PollEventLoop loop;
   bool ran = false;

@@ -195,13 +195,14 @@ TEST_F(SMSDRV32Test, ModeSettersOnAClosedPortOnlyChangeTheBlockType) {
     EXPECT_EQ(call.rfind("SetCommState", 0), std::string::npos);
 }
 
-TEST_F(SMSDRV32Test, WriteBlockQueuesTheBytesAndReturnsTheCount) {
-  driver.Open();
+TEST_F(SMSDRV32Test, WriteBlockQueuesTheBytesAndReportsARefusal) {
   const std::uint8_t at[] = {'A', 'T', '\r'};
+  EXPECT_EQ(driver.WriteBlock(at, 3), 0) << "the port is closed";
+  driver.Open();
   EXPECT_EQ(driver.WriteBlock(at, 3), 3);
   EXPECT_EQ(port.Written(), std::vector<std::string>{"AT\r"});
   port.failWrite = true;
-  EXPECT_EQ(driver.WriteBlock(at, 3), 3);  // a failed write is not reported
+  EXPECT_EQ(driver.WriteBlock(at, 3), 0);
   EXPECT_EQ(port.Written().size(), 1u);
 }
 
