@@ -89,7 +89,8 @@ void TSMS_Main::HandleBlockMessage(std::span<const std::uint8_t> bytes, int n) {
   const std::size_t length = std::min(bytes.size(), static_cast<std::size_t>(std::max(n + 1, 0)));
   std::vector<std::uint8_t> frame(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
   SetCursor(TCursor::crDefault);
-  frame.resize(static_cast<std::size_t>(UnstuffFrame(frame, n) + 1));
+  const int last = UnstuffFrame(frame, n);
+  frame.resize(last < 0 ? 0 : static_cast<std::size_t>(last) + 1);
   // A frame too short for the field it should carry reads it as 0.
   auto at = [&frame](std::size_t offset) -> std::uint8_t {
     return offset < frame.size() ? frame[offset] : 0;

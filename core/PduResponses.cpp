@@ -63,8 +63,9 @@ void TSMS_Main::DecodePduLine(std::string_view line) {
   std::vector<std::uint8_t> tpdu;
   tpdu.reserve(static_cast<std::size_t>(octets - skip));
   for (int i = skip; i < octets; ++i) {
-    const int high = HexDigit(hex[2 * i]);
-    const int low = HexDigit(hex[2 * i + 1]);
+    const std::size_t at = static_cast<std::size_t>(i) * 2;
+    const int high = HexDigit(hex[at]);
+    const int low = HexDigit(hex[at + 1]);
     tpdu.push_back(high < 0 || low < 0 ? 0 : static_cast<std::uint8_t>(high * 16 + low));
   }
   const sms::ReceivedMessage message = sms::DecodeDeliver(tpdu, 0, false, RxMsgIndex, RxMsgIsNew);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 
@@ -20,7 +22,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double kSpeedUp = 10.0;
+// KAVONET_E2E_SPEEDUP=1 runs the product's real intervals, to measure them.
+double SpeedUp() {
+  const char* value = std::getenv("KAVONET_E2E_SPEEDUP");
+  return value ? std::max(std::atof(value), 0.1) : 10.0;
+}
 
 struct GatewayAgainstSim {
   GatewayAgainstSim(const std::string& mode, const std::string& extraIni = "",
@@ -46,7 +52,7 @@ struct GatewayAgainstSim {
 
   TempDir dir;
   SimProcess sim;
-  PollEventLoop loop{kSpeedUp};
+  PollEventLoop loop{SpeedUp()};
   PosixCommPort port;
   RecordingDialogs dialogs;
   RecordingShell shell;
@@ -86,6 +92,24 @@ TEST_P(EndToEnd, SendsThreeMessagesThatTheTerminalJournals) {
   EXPECT_TRUE(g.main->tx_stage_1.Visible);
 }
 
+TEST_P(EndToEnd, SendsTwentyMessagesInOrder) {
+  GatewayAgainstSim g(GetParam(), "[Receive Message]\nLog Transmit=0\n");
+  ASSERT_TRUE(g.Connect());
+  for (int i = 1; i <= 20; ++i) g.main->AppendToSendQueue(std::to_string(1000 + i), "n" + std::to_string(i));
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && !g.main->CommandOutstanding; },
+                         std::chrono::milliseconds(static_cast<long>(120000 / SpeedUp()) + 10000)));
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  RecordProperty("wall_ms_at_product_speed", std::to_string(static_cast<long>(took.count() * SpeedUp())));
+  const auto journal = g.sim.Journal();
+  ASSERT_EQ(journal.size(), 20u);
+  for (int i = 1; i <= 20; ++i) {
+    EXPECT_NE(journal[i - 1].find("\"destination\":\"" + std::to_string(1000 + i) + "\""),
+              std::string::npos);
+  }
+}
+
 TEST_P(EndToEnd, ARefusedMessageIsSentAgain) {
   GatewayAgainstSim g(GetParam());
   ASSERT_TRUE(g.Connect());
@@ -122,8 +146,13 @@ TEST_P(EndToEnd, CopyAllOfTwoHundredFiftyMessagesLosesNone) {
   ASSERT_TRUE(g.Connect());
   EXPECT_EQ(g.sim.Control("fill 250"), "OK 250");
   TSMS(*g.main).Get_All("");
-  ASSERT_TRUE(g.RunUntil([&] { return g.status.Shown("All messages copied."); }, 120s))
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(g.RunUntil([&] { return g.status.Shown("All messages copied."); },
+                         std::chrono::milliseconds(static_cast<long>(400000 / SpeedUp()))))
       << g.main->rx_grid.RowCount() << " rows; " << g.main->StatusText();
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  RecordProperty("wall_ms_at_product_speed", std::to_string(static_cast<long>(took.count() * SpeedUp())));
   ASSERT_EQ(g.main->rx_grid.RowCount(), 252);
   for (int row = 1; row <= 250; ++row) {
     ASSERT_EQ(g.main->rx_grid.Cell(5, row), "Message " + std::to_string(row)) << row;
