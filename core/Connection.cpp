@@ -87,6 +87,18 @@ void TSMS_Main::ConnectTerminal() {
   CommDrv.DeviceName = portName;
   CommDrv.SetBaudRate(*speed);
   CommDrv.Open();
+  if (CommDrv.Connected() && !CommDrv.LineSettingsApplied()) {
+    // The device refused the speed: it would stay at whatever speed it had before.
+    CommDrv.Close();
+    const std::string speedText = std::to_string(GatewayConfig_.Speed);
+    SetStatusText("Port " + portName + " does not support " + speedText +
+                  " bit/s. Check COM port settings and try again.");
+    shell_.MessageBeep(MB_ICONHAND);
+    ShowError("Cannot connect to port " + portName + " at " + speedText +
+              " bit/s: the port does not support this line speed.");
+    SetCursor(TCursor::crDefault);
+    return;
+  }
   if (!CommDrv.Connected()) {
     SetStatusText("Check COM port settings and try again.");
     shell_.MessageBeep(MB_ICONHAND);

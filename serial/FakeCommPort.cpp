@@ -106,6 +106,7 @@ bool FakeCommPort::SetCommState(const DCB& dcb) {
                  " " + std::to_string(dcb.StopBits) + " " + std::to_string(dcb.ByteSize) + " " +
                  std::to_string(dcb.EvtChar));
   if (!open_) return Fail(EBADF);
+  if (unsupportedBaudRate != 0 && dcb.BaudRate == unsupportedBaudRate) return Fail(EINVAL);
   dcb_ = dcb;
   return true;
 }

@@ -33,6 +33,8 @@ class FakeCommPort : public CommPort {
   bool failRead = false;
   // Result of EscapeCommFunction on an open port: a pseudo-terminal has no lines.
   bool lineFunctionsWork = true;
+  // A line speed the device does not support: SetCommState with it fails with EINVAL.
+  std::uint32_t unsupportedBaudRate = 0;
 
   // Appends `bytes` to the input queue. While events run, raises EV_RXFLAG (plus
   // EV_RXCHAR) when the flag character or, with the prompt event on, '>' followed by ' '

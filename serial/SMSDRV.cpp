@@ -50,23 +50,41 @@ SMSDRV32::~SMSDRV32() {
 
 void SMSDRV32::SetBaudRate(TBaudRate value) {
   baudRate_ = value;
-  ApplyLineSetting([value](DCB& dcb) { dcb.BaudRate = BaudRateValue(value); });
+  ApplyBaudRate();
 }
 
 void SMSDRV32::SetParity(TParity value) {
   parity_ = value;
-  ApplyLineSetting([value](DCB& dcb) { dcb.Parity = static_cast<std::uint8_t>(value); });
+  ApplyParity();
 }
 
 void SMSDRV32::SetStopbits(TStopbits value) {
   stopbits_ = value;
-  ApplyLineSetting([value](DCB& dcb) { dcb.StopBits = static_cast<std::uint8_t>(value); });
+  ApplyStopbits();
 }
 
 void SMSDRV32::SetDatabits(TDatabits value) {
   databits_ = value;
+  ApplyDatabits();
+}
+
+bool SMSDRV32::ApplyBaudRate() {
+  return ApplyLineSetting([this](DCB& dcb) { dcb.BaudRate = BaudRateValue(baudRate_); });
+}
+
+bool SMSDRV32::ApplyParity() {
+  return ApplyLineSetting([this](DCB& dcb) { dcb.Parity = static_cast<std::uint8_t>(parity_); });
+}
+
+bool SMSDRV32::ApplyStopbits() {
+  return ApplyLineSetting(
+      [this](DCB& dcb) { dcb.StopBits = static_cast<std::uint8_t>(stopbits_); });
+}
+
+bool SMSDRV32::ApplyDatabits() {
   // da4 .. da8 stand for 4 .. 8 data bits.
-  ApplyLineSetting([value](DCB& dcb) { dcb.ByteSize = static_cast<std::uint8_t>(value + 4); });
+  return ApplyLineSetting(
+      [this](DCB& dcb) { dcb.ByteSize = static_cast<std::uint8_t>(databits_ + 4); });
 }
 
 void SMSDRV32::SetBlockType(TBlockType type) {
@@ -75,12 +93,12 @@ void SMSDRV32::SetBlockType(TBlockType type) {
 
 // Reads the port's settings, changes one field and writes them back, so that every
 // setting the driver does not own stays as the device reports it.
-void SMSDRV32::ApplyLineSetting(const std::function<void(DCB&)>& change) {
-  if (!Connected()) return;
+bool SMSDRV32::ApplyLineSetting(const std::function<void(DCB&)>& change) {
+  if (!Connected()) return false;
   DCB dcb;
-  if (!port_.GetCommState(dcb)) return;
+  if (!port_.GetCommState(dcb)) return false;
   change(dcb);
-  port_.SetCommState(dcb);
+  return port_.SetCommState(dcb);
 }
 
 void SMSDRV32::SetFlagCharacter(std::uint8_t flag) {
@@ -95,11 +113,14 @@ void SMSDRV32::Open() {
   const auto queueSize = [](std::int32_t size) {
     return static_cast<std::uint32_t>(std::max<std::int32_t>(size, 0));
   };
+  lineSettingsApplied_ = false;
   if (port_.Open(DeviceName, queueSize(ReadBufferSize), queueSize(WriteBufferSize))) {
-    SetBaudRate(baudRate_);
-    SetParity(parity_);
-    SetStopbits(stopbits_);
-    SetDatabits(databits_);
+    // All four are applied, in this order, even when one fails.
+    const bool baud = ApplyBaudRate();
+    const bool parity = ApplyParity();
+    const bool stopbits = ApplyStopbits();
+    const bool databits = ApplyDatabits();
+    lineSettingsApplied_ = baud && parity && stopbits && databits;
     port_.StartEvents(MonitorEvents.EventMask(),
                       [this](std::uint32_t eventMask) { HandleCommEvent(eventMask); });
   }

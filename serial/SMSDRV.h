@@ -86,6 +86,9 @@ class SMSDRV32 {
   void Open();
   void Close();
   bool Connected() const;
+  // Whether the last Open could apply all four line settings (a device may not support a
+  // speed): a port left at another speed talks garbage.
+  bool LineSettingsApplied() const { return lineSettingsApplied_; }
   // Queues the bytes and returns at once with `count`, or 0 when the port refuses them.
   int WriteBlock(const std::uint8_t* bytes, int count);
   void PurgeInput();
@@ -103,7 +106,11 @@ class SMSDRV32 {
   void ReadBlock(int queued);
 
  private:
-  void ApplyLineSetting(const std::function<void(DCB&)>& change);
+  bool ApplyLineSetting(const std::function<void(DCB&)>& change);
+  bool ApplyBaudRate();
+  bool ApplyParity();
+  bool ApplyStopbits();
+  bool ApplyDatabits();
   void SetFlagCharacter(std::uint8_t flag);
 
   CommPort& port_;
@@ -112,6 +119,7 @@ class SMSDRV32 {
   TStopbits stopbits_ = sb1_0;
   TDatabits databits_ = da8;
   COMSTAT status_{};
+  bool lineSettingsApplied_ = false;
   BlockCutter cutter_;
 };
 

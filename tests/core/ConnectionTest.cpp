@@ -96,6 +96,18 @@ TEST(Connect, UnsupportedSpeedNeverOpensThePort) {
   EXPECT_NE(h.main->StatusText().find("12345"), std::string::npos);
 }
 
+TEST(Connect, ASpeedThePortRefusesLeavesThePortClosed) {
+  ControllerHarness h{"[Configuration]\nSpeed=14400\n"};
+  h.port.unsupportedBaudRate = 14400;
+  h.main->ConnectTerminal();
+  EXPECT_FALSE(h.main->CommDrv.Connected());
+  ASSERT_EQ(h.dialogs.errors.size(), 1u);
+  EXPECT_EQ(h.dialogs.errors[0],
+            "Cannot connect to port COM2 at 14400 bit/s: the port does not support this line "
+            "speed.");
+  EXPECT_TRUE(h.TakeWritten().empty());
+}
+
 TEST(Connect, ClearsACopyAllLeftByAnEarlierSession) {
   ControllerHarness h{PduIni()};
   h.main->CopyAllActive = true;
