@@ -61,8 +61,20 @@ void TSMS_Main::ReadConfiguration() {
   Connect_Timer->SetEnabled(GatewayConfig_.AutoConnect);
 }
 
+void TSMS_Main::FailConnection(const std::string& status, const std::string& box) {
+  SetStatusText(status);
+  shell_.MessageBeep(MB_ICONHAND);
+  lastAttemptFailed_ = true;
+  // Timers keep running while the box is open; a second attempt then would only stack a
+  // second identical box on the first.
+  connectBoxOpen_ = true;
+  ShowError(box);
+  connectBoxOpen_ = false;
+  SetCursor(TCursor::crDefault);
+}
+
 void TSMS_Main::ConnectTerminal() {
-  if (Connected()) return;
+  if (Connected() || connectBoxOpen_) return;
   UpdateConnectionControls();
   SetCursor(TCursor::crHourGlass);
   if (!ReadConfigurationReporting()) {
@@ -75,12 +87,10 @@ void TSMS_Main::ConnectTerminal() {
   if (!speed) {
     // No mapping: never open the port at whatever speed an earlier connection left.
     const std::string speedText = std::to_string(GatewayConfig_.Speed);
-    SetStatusText("Unsupported line speed " + speedText + ". Check COM port settings and try again.");
-    shell_.MessageBeep(MB_ICONHAND);
-    ShowError("Cannot connect at " + speedText +
-              " bit/s. The line speed must be one of 2400, 4800, 9600, 14400, 19200, 38400, "
-              "56000, 57600 or 115200.");
-    SetCursor(TCursor::crDefault);
+    FailConnection("Unsupported line speed " + speedText + ". Check COM port settings and try again.",
+                   "Cannot connect at " + speedText +
+                       " bit/s. The line speed must be one of 2400, 4800, 9600, 14400, 19200, "
+                       "38400, 56000, 57600 or 115200.");
     return;
   }
 
@@ -91,22 +101,20 @@ void TSMS_Main::ConnectTerminal() {
     // The device refused the speed: it would stay at whatever speed it had before.
     CommDrv.Close();
     const std::string speedText = std::to_string(GatewayConfig_.Speed);
-    SetStatusText("Port " + portName + " does not support " + speedText +
-                  " bit/s. Check COM port settings and try again.");
-    shell_.MessageBeep(MB_ICONHAND);
-    ShowError("Cannot connect to port " + portName + " at " + speedText +
-              " bit/s: the port does not support this line speed.");
-    SetCursor(TCursor::crDefault);
+    FailConnection("Port " + portName + " does not support " + speedText +
+                       " bit/s. Check COM port settings and try again.",
+                   "Cannot connect to port " + portName + " at " + speedText +
+                       " bit/s: the port does not support this line speed.");
     return;
   }
   if (!CommDrv.Connected()) {
-    SetStatusText("Check COM port settings and try again.");
-    shell_.MessageBeep(MB_ICONHAND);
-    ShowError("Cannot connect to port " + portName +
-              " . Please check this is the correct port for your mobile terminal interface");
-    SetCursor(TCursor::crDefault);
+    FailConnection("Check COM port settings and try again.",
+                   "Cannot connect to port " + portName +
+                       " . Please check this is the correct port for your mobile terminal "
+                       "interface");
     return;
   }
+  lastAttemptFailed_ = false;
 
   SetStatusText("Connected");
   CommDrv.SetRTS(false);

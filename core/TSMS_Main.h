@@ -198,6 +198,7 @@ class TSMS_Main {
   void BuildInitCommands();
   void EnterSession();
   void DropWaitingRetries();
+  void FailConnection(const std::string& status, const std::string& box);
   bool MayRetryDelete(const std::string& indexText);
   std::string LastDeleteIndexText() const;
   bool ReadConfigurationReporting();
@@ -229,6 +230,8 @@ class TSMS_Main {
   int deleteRetries_ = 0;
   bool escapeBeforeInit_ = false;
   bool writeRefused_ = false;
+  bool lastAttemptFailed_ = false;
+  bool connectBoxOpen_ = false;
 };
 
 }  // namespace kavonet

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
 
 #include "ControllerHarness.h"
 #include "SessionScript.h"
@@ -106,6 +107,35 @@ TEST(Connect, ASpeedThePortRefusesLeavesThePortClosed) {
             "Cannot connect to port COM2 at 14400 bit/s: the port does not support this line "
             "speed.");
   EXPECT_TRUE(h.TakeWritten().empty());
+}
+
+// Boxes whose modal loop lets time pass, as a real one does while the user reads it.
+class SlowReader : public RecordingDialogs {
+ public:
+  VirtualEventLoop* loop = nullptr;
+  void ErrorBox(const std::string& text) override {
+    RecordingDialogs::ErrorBox(text);
+    if (loop) loop->Advance(std::chrono::seconds(40));
+  }
+};
+
+TEST(AutoConnect, AFailingPortShowsOneBoxPerTimerPeriod) {
+  TempDir dir;
+  std::ofstream(dir.Path() / "orvsms.ini") << "[Startup]\nAuto Connect=1\n";
+  VirtualEventLoop loop;
+  FakeCommPort port;
+  port.failOpenWith = ENOENT;
+  SlowReader dialogs;
+  RecordingShell shell;
+  TSMS_Main main(loop, port, dialogs, shell, dir.Path());
+  dialogs.loop = &loop;
+  main.FormActivate();
+  EXPECT_EQ(dialogs.errors.size(), 1u) << "no second box while the first is open";
+  dialogs.loop = nullptr;
+  main.FormActivate();  // closing the box activates the window again
+  EXPECT_EQ(dialogs.errors.size(), 1u);
+  loop.Advance(std::chrono::seconds(15));
+  EXPECT_EQ(dialogs.errors.size(), 2u) << "the timer still retries";
 }
 
 TEST(Connect, ClearsACopyAllLeftByAnEarlierSession) {
