@@ -157,6 +157,17 @@ TEST_F(MainWindow, HasTheMenusWithTheirCaptionsAndShortcuts) {
   EXPECT_EQ(Items(window.Tray().Menu()), QStringList({"Kavonet", "-", "Restore", "Minimize"}));
 }
 
+TEST_F(MainWindow, AboutShortcutWorksFromAGrid) {
+  ShowActive();
+  auto* grid = Control<QTableView>(window, "tx_queue");
+  grid->setFocus();
+  ModalHandler about([](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); });
+  QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+  Settle();
+  ASSERT_EQ(about.seen().size(), 1u);
+  EXPECT_EQ(about.seen()[0].title, "About");
+}
+
 // What the window shows of the session, before and after it is entered.
 struct SessionLook {
   bool connected;
