@@ -1,0 +1,83 @@
+// The desktop front's boxes and cursor.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "GatewayFixture.h"
+
+namespace kavonet::testing {
+namespace {
+
+using ui::GuiFront;
+
+TEST(GuiFront, NeverStacksABoxOnOneWithTheSameText) {
+  GuiFront front;
+  std::vector<int> openInside;
+  bool warningAnswer = true;
+  ModalHandler handler([&](QWidget* modal) {
+    const QString text = qobject_cast<QMessageBox*>(modal)->text();
+    if (text == "port") {
+      // A timer firing inside the open box reports the same failure again, then another.
+      front.ErrorBox("port");
+      openInside.push_back(front.OpenBoxes());
+      warningAnswer = front.WarningYesNo("port");
+      front.ErrorBox("other");
+    }
+    Press(modal, QMessageBox::Ok);
+  });
+  front.ErrorBox("port");
+
+  ASSERT_EQ(handler.seen().size(), 2u);
+  EXPECT_EQ(handler.seen()[0].text, "port");
+  EXPECT_EQ(handler.seen()[1].text, "other");
+  EXPECT_EQ(openInside, std::vector<int>{1});
+  // The suppressed warning answers No: nothing is done behind an open box.
+  EXPECT_FALSE(warningAnswer);
+  EXPECT_EQ(handler.deepest(), 2);
+  EXPECT_EQ(front.OpenBoxes(), 0);
+}
+
+TEST(GuiFront, WarningAnswersWhatWasPressed) {
+  GuiFront front;
+  for (auto [button, yes] :
+       {std::pair{QMessageBox::Yes, true}, std::pair{QMessageBox::No, false}}) {
+    ModalHandler handler([button = button](QWidget* modal) { Press(modal, button); });
+    EXPECT_EQ(front.WarningYesNo("Disconnect?"), yes);
+  }
+}
+
+TEST(GuiFront, ShowsGatewayTextAsUnicodeWithItsLineBreaks) {
+  GuiFront front;
+  ModalHandler handler([](QWidget* modal) { Press(modal, QMessageBox::Ok); });
+  // CP437: 0x81 is ü; the gateway breaks lines with CR.
+  front.ErrorBox(
+      "Gr\x81\xe1"
+      "e\r\rnext\r\nlast");
+  ASSERT_EQ(handler.seen().size(), 1u);
+  EXPECT_EQ(handler.seen()[0].text, QString::fromUtf8("Grüße\n\nnext\nlast"));
+  EXPECT_EQ(handler.seen()[0].title, "Kavonet");
+}
+
+TEST(GuiFront, BusyCursorIsOneStateNeverAStack) {
+  GuiFront front;
+  front.SetCursor(TCursor::crHourGlass);
+  front.SetCursor(TCursor::crHourGlass);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  front.SetCursor(TCursor::crDefault);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  front.SetCursor(TCursor::crDefault);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // A front that goes while busy gives the cursor back.
+  {
+    GuiFront busy;
+    busy.SetCursor(TCursor::crHourGlass);
+  }
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+}  // namespace
+}  // namespace kavonet::testing

@@ -1,0 +1,100 @@
+// The message settings dialog and the about box.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "GatewayFixture.h"
+#include "WidgetText.h"
+#include "config/IniFile.h"
+#include "ui/widgets/TAboutBox.h"
+#include "ui/widgets/TMessage_Settings.h"
+
+namespace kavonet::testing {
+namespace {
+
+class MessageSettingsDialog : public ::testing::Test {
+ protected:
+  std::string Key(const char* key) const {
+    return IniFile(gateway.IniPath()).ReadString("Receive Message", key, "<none>");
+  }
+  QCheckBox* LogTrans() { return Control<QCheckBox>(dialog, "Log_Trans"); }
+  QCheckBox* LogRecv() { return Control<QCheckBox>(dialog, "Log_Recv"); }
+
+  Gateway gateway{BlockIni()};
+  ui::TMessage_Settings dialog{*gateway.main, gateway.recorded};
+};
+
+TEST_F(MessageSettingsDialog, ShowsItsCaptionsAndItems) {
+  EXPECT_EQ(dialog.windowTitle(), "Message Settings");
+  EXPECT_EQ(Caption(dialog, "TransferRG"), "Startup incoming message transfer mode");
+  EXPECT_EQ(RadioItems(dialog, "TransferRG"),
+            QStringList({"Do not transfer messages from M.T.",
+                         "Transfer incoming messages marked T.E. only.",
+                         "Transfer all incoming messages"}));
+  EXPECT_EQ(Caption(dialog, "Log_Trans"), "Log sent messages");
+  EXPECT_EQ(Caption(dialog, "Log_Recv"), "Log received messages");
+  EXPECT_EQ(Caption(dialog, "Save_Config"), "OK");
+  EXPECT_EQ(Caption(dialog, "Cancel_Config"), "Cancel");
+}
+
+TEST_F(MessageSettingsDialog, ANewFileShowsNoTransferAndBothLogs) {
+  std::filesystem::remove(gateway.IniPath());
+  dialog.show();
+  EXPECT_EQ(Chosen(dialog, "TransferRG"), 0);
+  EXPECT_TRUE(LogTrans()->isChecked());
+  EXPECT_TRUE(LogRecv()->isChecked());
+  EXPECT_TRUE(std::filesystem::exists(gateway.IniPath()));
+}
+
+TEST_F(MessageSettingsDialog, OkSavesAndTheControllerTakesTheValuesAtOnce) {
+  dialog.show();
+  Choose(dialog, "TransferRG", 2);
+  LogTrans()->setChecked(false);
+  Control<QPushButton>(dialog, "Save_Config")->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(Key("Startup Transfer"), "2");
+  EXPECT_EQ(Key("Log Transmit"), "0");
+  EXPECT_EQ(Key("Log Receive"), "1");
+  EXPECT_FALSE(gateway.main->Config().LogTransmit);
+  EXPECT_EQ(gateway.main->Config().StartupTransfer, 2);
+}
+
+TEST_F(MessageSettingsDialog, CancelKeepsFileAndControllerAndTheNextOpeningShowsTheFile) {
+  dialog.show();
+  const std::string before = gateway.Ini();
+  LogRecv()->setChecked(false);
+  Choose(dialog, "TransferRG", 1);
+  Control<QPushButton>(dialog, "Cancel_Config")->click();
+  EXPECT_EQ(gateway.Ini(), before);
+  EXPECT_TRUE(gateway.main->Config().LogReceive);
+
+  dialog.show();
+  EXPECT_TRUE(LogRecv()->isChecked());
+  EXPECT_EQ(Chosen(dialog, "TransferRG"), 0);
+}
+
+TEST_F(MessageSettingsDialog, AModeOutsideTheListShowsNoChoiceAndSavesAsMinusOne) {
+  gateway.WriteIni("[Receive Message]\nStartup Transfer=7\n");
+  dialog.show();
+  EXPECT_EQ(Chosen(dialog, "TransferRG"), -1);
+  dialog.Save_ConfigClick();
+  EXPECT_EQ(Key("Startup Transfer"), "-1");
+}
+
+TEST(AboutBox, ShowsProductNameAndVersion) {
+  ui::TAboutBox about;
+  EXPECT_EQ(about.windowTitle(), "About");
+  EXPECT_EQ(Caption(about, "ProductNameLabel"), "Product Name:");
+  EXPECT_EQ(Caption(about, "ProductName"), "Kavonet");
+  EXPECT_EQ(Caption(about, "VersionLabel"), "Version:");
+  EXPECT_EQ(Caption(about, "Version"), "5.1");
+  auto* ok = Control<QPushButton>(about, "OKButton");
+  EXPECT_EQ(ok->text(), "OK");
+  EXPECT_TRUE(ok->isDefault());
+  EXPECT_FALSE(Control<QLabel>(about, "ProgramIcon")->pixmap().isNull());
+}
+
+}  // namespace
+}  // namespace kavonet::testing

@@ -1,0 +1,90 @@
+#include "ui/widgets/CommunicationSettings.h"
+
+#include <algorithm>
+
+#include "config/GatewayConfig.h"
+#include "config/IniFile.h"
+#include "ui/widgets/SettingsKeys.h"
+
+namespace kavonet::ui {
+
+namespace {
+
+using namespace keys;
+
+constexpr const char* kDefaultBlockModeCommand = "*T";
+
+int SpeedIndexOf(const std::string& text) {
+  for (std::size_t i = 0; i < kLineSpeeds.size(); ++i) {
+    if (text == std::to_string(kLineSpeeds[i])) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+CommunicationSettings LoadCommunicationSettings(const std::filesystem::path& iniPath) {
+  WriteDefaultConfiguration(iniPath);
+  IniFile ini(iniPath);
+  const GatewayConfig defaults;
+  CommunicationSettings settings;
+
+  const std::int32_t port = ini.ReadInteger(kConfiguration, kPort, defaults.Port);
+  settings.PortIndex = port >= 1 && port <= kPortCount ? port - 1 : -1;
+
+  // The list shows the speeds as text, and only a value spelled as one of them selects it.
+  settings.SpeedIndex =
+      SpeedIndexOf(ini.ReadString(kConfiguration, kSpeed, std::to_string(defaults.Speed)));
+  if (settings.SpeedIndex < 0) {
+    ini.WriteInteger(kConfiguration, kSpeed, kLineSpeeds[kDefaultSpeedIndex]);
+    settings.SpeedIndex = kDefaultSpeedIndex;
+  }
+
+  settings.InitString = ini.ReadString(kConfiguration, kInitString, defaults.InitString);
+  settings.AutoConnect = ini.ReadBool(kStartup, kAutoConnect, defaults.AutoConnect);
+  settings.InterfaceIndex =
+      ini.ReadString(kConfiguration, kInterface, defaults.Interface) == kBlockMode
+          ? kBlockModeChoice
+          : kPduModeChoice;
+  settings.BlockModeCommand =
+      ini.ReadString(kConfiguration, kBlockModeCommand, kDefaultBlockModeCommand);
+  settings.WaitOK = ini.ReadBool(kConfiguration, kWaitOK, defaults.WaitOK);
+  settings.PINCode = ini.ReadString(kConfiguration, kPINCode, defaults.PINCode);
+  settings.ServiceCentreAddress =
+      ini.ReadString(kConfiguration, kServiceCentreAddress, defaults.ServiceCentreAddress);
+  settings.SCAInTPDU = ini.ReadBool(kConfiguration, kSCAInTPDU, defaults.SCAInTPDU);
+  settings.Mem1 = ini.ReadString(kConfiguration, kMem1, defaults.Mem1);
+  settings.Mem2 = ini.ReadString(kConfiguration, kMem2, defaults.Mem2);
+  settings.Mem3 = ini.ReadString(kConfiguration, kMem3, defaults.Mem3);
+  return settings;
+}
+
+void SaveCommunicationSettings(const std::filesystem::path& iniPath,
+                               CommunicationSettings& settings) {
+  IniFile ini(iniPath);
+  const bool portChosen = settings.PortIndex >= 0 && settings.PortIndex < kPortCount;
+  ini.WriteInteger(kConfiguration, kPort, portChosen ? settings.PortIndex + 1 : 0);
+
+  const auto speedCount = static_cast<int>(kLineSpeeds.size());
+  if (settings.SpeedIndex < 0 || settings.SpeedIndex >= speedCount) {
+    settings.SpeedIndex = kDefaultSpeedIndex;
+  }
+  ini.WriteInteger(kConfiguration, kSpeed,
+                   kLineSpeeds[static_cast<std::size_t>(settings.SpeedIndex)]);
+
+  ini.WriteString(kConfiguration, kInitString, settings.InitString);
+  ini.WriteBool(kStartup, kAutoConnect, settings.AutoConnect);
+  if (settings.InterfaceIndex != kPduModeChoice) settings.InterfaceIndex = kBlockModeChoice;
+  ini.WriteString(kConfiguration, kInterface,
+                  settings.InterfaceIndex == kPduModeChoice ? kPduMode : kBlockMode);
+  ini.WriteString(kConfiguration, kBlockModeCommand, settings.BlockModeCommand);
+  ini.WriteBool(kConfiguration, kWaitOK, settings.WaitOK);
+  ini.WriteString(kConfiguration, kPINCode, settings.PINCode);
+  ini.WriteString(kConfiguration, kServiceCentreAddress, settings.ServiceCentreAddress);
+  ini.WriteBool(kConfiguration, kSCAInTPDU, settings.SCAInTPDU);
+  ini.WriteString(kConfiguration, kMem1, settings.Mem1);
+  ini.WriteString(kConfiguration, kMem2, settings.Mem2);
+  ini.WriteString(kConfiguration, kMem3, settings.Mem3);
+}
+
+}  // namespace kavonet::ui
