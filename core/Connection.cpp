@@ -64,7 +64,6 @@ void TSMS_Main::ReadConfiguration() {
 void TSMS_Main::FailConnection(const std::string& status, const std::string& box) {
   SetStatusText(status);
   shell_.MessageBeep(MB_ICONHAND);
-  lastAttemptFailed_ = true;
   // Timers keep running while the box is open; a second attempt then would only stack a
   // second identical box on the first.
   connectBoxOpen_ = true;
@@ -114,8 +113,6 @@ void TSMS_Main::ConnectTerminal() {
                        "interface");
     return;
   }
-  lastAttemptFailed_ = false;
-
   SetStatusText("Connected");
   CommDrv.SetRTS(false);
   CommDrv.SetDTR(false);

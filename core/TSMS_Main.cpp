@@ -45,9 +45,7 @@ TSMS_Main::~TSMS_Main() { CommDrv.Close(); }
 void TSMS_Main::FormActivate() {
   if (Connected()) return;
   GatewayConfig_.AutoConnect = IniFile(ConfigPath()).ReadBool("Startup", "Auto Connect", false);
-  // Closing the gateway's own "Cannot connect" box activates the window again: that must
-  // not start the next attempt at once. Connect_Timer retries on its own period.
-  if (GatewayConfig_.AutoConnect && !lastAttemptFailed_) ConnectTerminal();
+  if (GatewayConfig_.AutoConnect) ConnectTerminal();
 }
 
 void TSMS_Main::FormCloseQuery() {

@@ -230,7 +230,6 @@ class TSMS_Main {
   int deleteRetries_ = 0;
   bool escapeBeforeInit_ = false;
   bool writeRefused_ = false;
-  bool lastAttemptFailed_ = false;
   bool connectBoxOpen_ = false;
 };
 

@@ -119,7 +119,7 @@ class SlowReader : public RecordingDialogs {
   }
 };
 
-TEST(AutoConnect, AFailingPortShowsOneBoxPerTimerPeriod) {
+TEST(AutoConnect, NoSecondBoxWhileTheFirstIsOpen) {
   TempDir dir;
   std::ofstream(dir.Path() / "orvsms.ini") << "[Startup]\nAuto Connect=1\n";
   VirtualEventLoop loop;
@@ -130,10 +130,8 @@ TEST(AutoConnect, AFailingPortShowsOneBoxPerTimerPeriod) {
   TSMS_Main main(loop, port, dialogs, shell, dir.Path());
   dialogs.loop = &loop;
   main.FormActivate();
-  EXPECT_EQ(dialogs.errors.size(), 1u) << "no second box while the first is open";
+  EXPECT_EQ(dialogs.errors.size(), 1u) << "the timer ticks inside the box start nothing";
   dialogs.loop = nullptr;
-  main.FormActivate();  // closing the box activates the window again
-  EXPECT_EQ(dialogs.errors.size(), 1u);
   loop.Advance(std::chrono::seconds(15));
   EXPECT_EQ(dialogs.errors.size(), 2u) << "the timer still retries";
 }
