@@ -5,36 +5,16 @@
 #include <string>
 #include <string_view>
 
+#include "config/ConfigKeys.h"
 #include "config/IniDocument.h"
 #include "config/IniFile.h"
 
 namespace kavonet {
 namespace {
 
-constexpr const char* kConfiguration = "Configuration";
-constexpr const char* kStartup = "Startup";
-constexpr const char* kReceiveMessage = "Receive Message";
-constexpr const char* kPorts = "Ports";
+using namespace keys;
 
-constexpr const char* kPort = "Port";
-constexpr const char* kSpeed = "Speed";
-constexpr const char* kInitString = "Init String";
-constexpr const char* kAutoConnect = "Auto Connect";
-constexpr const char* kInterface = "Interface";
-constexpr const char* kBlockModeCommand = "Enter Block Mode Command";
-constexpr const char* kWaitOK = "Wait OK";
-constexpr const char* kPINCode = "PIN Code";
-constexpr const char* kServiceCentreAddress = "Service Centre Address";
-constexpr const char* kSCAInTPDU = "SCA in TPDU";
-constexpr const char* kMem1 = "Mem1";
-constexpr const char* kMem2 = "Mem2";
-constexpr const char* kMem3 = "Mem3";
-constexpr const char* kStartupTransfer = "Startup Transfer";
-constexpr const char* kLogReceive = "Log Receive";
-constexpr const char* kLogTransmit = "Log Transmit";
-
-// The file holds the command as typed; the terminal needs it ended by CR.
-constexpr const char* kDefaultBlockModeCommand = "*T";
+// The terminal needs the Block Mode command ended by CR.
 constexpr char kCommandEnd = '\r';
 
 std::string Number(std::int32_t value) {

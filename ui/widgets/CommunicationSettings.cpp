@@ -4,15 +4,13 @@
 
 #include "config/GatewayConfig.h"
 #include "config/IniFile.h"
-#include "ui/widgets/SettingsKeys.h"
+#include "config/ConfigKeys.h"
 
 namespace kavonet::ui {
 
 namespace {
 
 using namespace keys;
-
-constexpr const char* kDefaultBlockModeCommand = "*T";
 
 int SpeedIndexOf(const std::string& text) {
   for (std::size_t i = 0; i < kLineSpeeds.size(); ++i) {

@@ -2,7 +2,7 @@
 
 #include "config/GatewayConfig.h"
 #include "config/IniFile.h"
-#include "ui/widgets/SettingsKeys.h"
+#include "config/ConfigKeys.h"
 
 namespace kavonet::ui {
 

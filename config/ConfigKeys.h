@@ -1,11 +1,12 @@
 #pragma once
-// Section and key names of orvsms.ini that the settings dialogs read and write.
+// Section and key names of orvsms.ini, shared by the reader and the settings dialogs.
 
-namespace kavonet::ui::keys {
+namespace kavonet::keys {
 
 inline constexpr const char* kConfiguration = "Configuration";
 inline constexpr const char* kStartup = "Startup";
 inline constexpr const char* kReceiveMessage = "Receive Message";
+inline constexpr const char* kPorts = "Ports";
 
 inline constexpr const char* kPort = "Port";
 inline constexpr const char* kSpeed = "Speed";
@@ -24,7 +25,11 @@ inline constexpr const char* kStartupTransfer = "Startup Transfer";
 inline constexpr const char* kLogReceive = "Log Receive";
 inline constexpr const char* kLogTransmit = "Log Transmit";
 
+// The two interface types the settings dialog writes.
 inline constexpr const char* kBlockMode = "Block Mode";
 inline constexpr const char* kPduMode = "PDU Mode";
 
-}  // namespace kavonet::ui::keys
+// The file holds the Block Mode command as typed; the terminal needs it ended by CR.
+inline constexpr const char* kDefaultBlockModeCommand = "*T";
+
+}  // namespace kavonet::keys
