@@ -58,8 +58,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 std::span<const AutomationMethod> AutomationMethods() { return kMethods; }
 
-const AutomationMethod* FindAutomationMethod(std::string_view member) {
-  for (const AutomationMethod& method : kMethods) {
+const AutomationMethod* FindAutomationMethod(std::span<const AutomationMethod> table,
+                                             std::string_view member) {
+  for (const AutomationMethod& method : table) {
     if (EqualsIgnoringCase(method.name, member)) return &method;
   }
   return nullptr;

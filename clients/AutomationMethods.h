@@ -28,7 +28,9 @@ struct AutomationMethod {
 
 std::span<const AutomationMethod> AutomationMethods();
 
-// The method whose name equals `member` without regard to ASCII case; nullptr if none.
-const AutomationMethod* FindAutomationMethod(std::string_view member);
+// The method of `table` whose name equals `member` without regard to ASCII case;
+// nullptr if none.
+const AutomationMethod* FindAutomationMethod(std::span<const AutomationMethod> table,
+                                             std::string_view member);
 
 }  // namespace kavonet::clients

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "clients/AutomationMethods.h"
 #include "clients/DBusValues.h"
 
 namespace kavonet::clients {
@@ -26,7 +25,11 @@ QString InterfaceElement() {
 }  // namespace
 
 AutomationObject::AutomationObject(TSMS_Main& controller, QObject* parent)
-    : QDBusVirtualObject(parent), object_(controller) {}
+    : AutomationObject(controller, AutomationMethods(), parent) {}
+
+AutomationObject::AutomationObject(TSMS_Main& controller, std::span<const AutomationMethod> methods,
+                                   QObject* parent)
+    : QDBusVirtualObject(parent), object_(controller), methods_(methods) {}
 
 QString AutomationObject::introspect(const QString& /*path*/) const {
   static const QString element = InterfaceElement();
@@ -48,7 +51,7 @@ bool AutomationObject::handleMessage(const QDBusMessage& message,
 
 QDBusMessage AutomationObject::Answer(const QDBusMessage& message) {
   const std::string member = message.member().toStdString();
-  const AutomationMethod* method = FindAutomationMethod(member);
+  const AutomationMethod* method = FindAutomationMethod(methods_, member);
   if (method == nullptr) {
     return message.createErrorReply(
         QDBusError::UnknownMethod,

@@ -5,8 +5,9 @@
 // controller.
 
 #include <QDBusVirtualObject>
-#include <functional>
+#include <span>
 
+#include "clients/AutomationMethods.h"
 #include "core/TSMS.h"
 
 namespace kavonet::clients {
@@ -22,6 +23,9 @@ class AutomationObject : public QDBusVirtualObject {
   Q_OBJECT
  public:
   explicit AutomationObject(TSMS_Main& controller, QObject* parent = nullptr);
+  // Serves `methods` instead of the sixteen (they must outlive the object).
+  AutomationObject(TSMS_Main& controller, std::span<const AutomationMethod> methods,
+                   QObject* parent = nullptr);
 
   QString introspect(const QString& path) const override;
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
@@ -34,6 +38,7 @@ class AutomationObject : public QDBusVirtualObject {
   QDBusMessage Answer(const QDBusMessage& message);
 
   TSMS object_;
+  std::span<const AutomationMethod> methods_;
 };
 
 }  // namespace kavonet::clients
