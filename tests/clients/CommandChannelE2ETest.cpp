@@ -27,10 +27,10 @@ TEST_F(ChannelE2E, WorkedExamplesThroughSocat) {
 
 TEST_F(ChannelE2E, ACommandWhileDisconnectedConnectsAndStillQueues) {
   StartGateway();
-  EXPECT_EQ(Gdbus("Disconnect"), "()");
+  EXPECT_EQ(Call("Disconnect"), "");
   EXPECT_EQ(Socat("321;later"), "OK");
   EXPECT_EQ(WaitSent(1), (std::vector<std::string>{"321=later"}));
-  EXPECT_EQ(Gdbus("Is_Connected"), "(true,)");
+  EXPECT_EQ(Call("Is_Connected"), "boolean true");
 }
 
 TEST_F(ChannelE2E, DirectoryIsPrivate) {

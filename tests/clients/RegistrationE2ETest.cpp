@@ -57,12 +57,12 @@ TEST_F(RunningGateway, RegistersItselfAndIgnoresTheSwitchesOfASecondStart) {
 TEST(Activation, TheBusStartsTheGatewayOnTheFirstCallAndItEndsWithTheBus) {
   Sandbox sandbox;
   ASSERT_EQ(RunProgram({KavonetProgram(), "-regserver"}, sandbox).exitCode, 0);
-  ChildProcess session({"/usr/bin/timeout", "60", "/usr/bin/dbus-run-session", "--", "/usr/bin/gdbus", "call",
-                        "--session", "--dest", "Kavonet.SMS", "--object-path", "/Kavonet/SMS", "--method",
-                        "Kavonet.SMS.Is_Connected", ""},
+  ChildProcess session({"/usr/bin/timeout", "60", "/usr/bin/dbus-run-session", "--", "/usr/bin/dbus-send",
+                        "--session", "--print-reply", "--dest=Kavonet.SMS", "/Kavonet/SMS",
+                        "Kavonet.SMS.Is_Connected", "string:"},
                        sandbox.Environment(), sandbox.Work());
   EXPECT_EQ(session.Wait(), 0) << session.Output();
-  EXPECT_NE(session.Output().find("(false,)"), std::string::npos) << session.Output();
+  EXPECT_NE(session.Output().find("boolean false"), std::string::npos) << session.Output();
   EXPECT_NE(session.Output().find("automation object Kavonet.SMS on the session bus"), std::string::npos);
   // The activated gateway writes to the same output: it has ended once that closes.
   EXPECT_TRUE(session.WaitForOutput(": ending", kWait));
@@ -77,11 +77,11 @@ TEST(Activation, ALastClientLeavingEndsTheGateway) {
   ChildProcess gateway({KavonetProgram(), "-automation"}, sandbox.Environment(), sandbox.Work());
   ASSERT_TRUE(gateway.WaitForOutput("automation object Kavonet.SMS on the session bus"));
   ASSERT_TRUE(gateway.WaitForOutput("command channel on"));
-  EXPECT_EQ(RunProgram({"/usr/bin/gdbus", "call", "--session", "--dest", "Kavonet.SMS", "--object-path", "/Kavonet/SMS",
-                 "--method", "Kavonet.SMS.Is_Auto_Connect", ""},
-                sandbox)
-                .output,
-            "(false,)\n");
+  EXPECT_NE(RunProgram({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=Kavonet.SMS", "/Kavonet/SMS",
+                        "Kavonet.SMS.Is_Auto_Connect", "string:"},
+                       sandbox)
+                .output.find("boolean false"),
+            std::string::npos);
   EXPECT_EQ(gateway.Wait(), 0) << gateway.Output();
   EXPECT_NE(gateway.Output().find("the last client has left: ending"), std::string::npos);
 }

@@ -39,8 +39,22 @@ class GatewayTest : public ::testing::Test {
     journal = PathAfter("journal ");
   }
 
-  // gdbus call of a Kavonet.SMS member; its output without the line end.
-  std::string Gdbus(const std::string& member, const std::vector<std::string>& arguments = {""}) {
+  // A call of a Kavonet.SMS member with dbus-send (arguments in its TYPE:VALUE form; by
+  // default one empty string). The reply as dbus-send prints it, without its header:
+  // "boolean true", "int32 2", "string \"No_Transfer\"", "" for an empty reply, or
+  // "Error NAME: MESSAGE".
+  std::string Call(const std::string& member, const std::vector<std::string>& arguments = {"string:"}) {
+    const std::string output = Trimmed(DbusSend(member, arguments).output);
+    if (output.rfind("method return", 0) != 0) return output;
+    const std::size_t body = output.find('\n');
+    if (body == std::string::npos) return {};
+    std::string reply = output.substr(body + 1);
+    reply.erase(0, reply.find_first_not_of(' '));
+    return reply;
+  }
+
+  // gdbus call of a member; its output without the line end ("(true,)").
+  std::string Gdbus(const std::string& member, const std::vector<std::string>& arguments) {
     std::vector<std::string> argv{"/usr/bin/gdbus", "call", "--session", "--dest", "Kavonet.SMS",
                                   "--object-path", "/Kavonet/SMS", "--method", "Kavonet.SMS." + member};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
