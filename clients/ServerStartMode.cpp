@@ -24,10 +24,11 @@ ServerStartMode ParseServerStartMode(std::span<const std::string_view> arguments
       {"REGSERVER", ServerStartMode::Register},
       {"UNREGSERVER", ServerStartMode::Unregister},
   }};
-  for (const auto& [name, mode] : kSwitches) {
-    const bool found = std::any_of(arguments.begin(), arguments.end(),
-                                   [&](std::string_view argument) { return IsSwitch(argument, name); });
-    if (found) return mode;
+  for (const auto& candidate : kSwitches) {
+    const bool found = std::any_of(arguments.begin(), arguments.end(), [&](std::string_view argument) {
+      return IsSwitch(argument, candidate.first);
+    });
+    if (found) return candidate.second;
   }
   return ServerStartMode::Standalone;
 }

@@ -1,5 +1,7 @@
 #include "ui/app/GatewayProgram.h"
 
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
@@ -361,6 +363,8 @@ int RunGatewayProgram(int argc, char** argv) {
   }
   // Before any thread exists, so that only the loop takes them.
   StopSignals::Block();
+  // A closed stderr (a log reader that went away) must not end the gateway.
+  signal(SIGPIPE, SIG_IGN);
 
   plan.runtimeDirectory = clients::DefaultRuntimeDirectory(clients::ServiceNameOf(argv[0]));
   std::unique_ptr<InstanceGuard> guard;
