@@ -28,7 +28,7 @@ class CommandChannel : public QObject {
 
   struct Limits {
     std::chrono::milliseconds readTimeout{3000};
-    std::size_t maxRequest = 64 * 1024;
+    std::size_t maxRequest = std::size_t{64} * 1024;
     // Connections beyond this are closed at once, so clients cannot use up descriptors.
     int maxConnections = 32;
   };

@@ -10,7 +10,7 @@ namespace kavonet::clients {
 
 class CommandRequest {
  public:
-  static constexpr std::size_t kDefaultLimit = 64 * 1024;
+  static constexpr std::size_t kDefaultLimit = std::size_t{64} * 1024;
 
   explicit CommandRequest(std::size_t limit = kDefaultLimit) : limit_(limit) {}
 
