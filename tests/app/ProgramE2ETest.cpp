@@ -105,6 +105,28 @@ TEST_F(Program, AutomaticallyHeadlessWithoutADisplay) {
   EXPECT_EQ(gateway->Wait(), 0);
 }
 
+#ifdef KAVONET_WITH_WIDGETS
+// With the window, on Qt's offscreen platform: the same start-up, single instance and stop.
+TEST_F(Program, WithTheWindowOnAnOffscreenDisplay) {
+  bus = std::make_unique<PrivateBus>(sandbox);
+  ASSERT_TRUE(bus->Started());
+  sandbox.Set("QT_QPA_PLATFORM", "offscreen");
+  gateway = std::make_unique<ChildProcess>(std::vector<std::string>{KavonetProgram(), "--simulate"},
+                                           sandbox.Environment(), sandbox.Work());
+  ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
+  EXPECT_EQ(gateway->Output().find("running headless"), std::string::npos);
+  EXPECT_TRUE(Eventually([&] { return Call("Is_Connected") == "boolean true"; })) << gateway->Output();
+  EXPECT_EQ(Call("SMS_Minimize"), "");
+  const RunResult second = RunProgram({KavonetProgram(), "-regserver"}, sandbox);
+  EXPECT_EQ(second.exitCode, 0);
+  EXPECT_EQ(second.output, "");
+  EXPECT_TRUE(gateway->WaitForOutput("another start handed over its command line: "));
+  EXPECT_EQ(Call("Is_Connected"), "boolean true") << "still serving after restoring";
+  gateway->Signal(SIGTERM);
+  EXPECT_EQ(gateway->Wait(), 0) << gateway->Output();
+}
+#endif
+
 TEST(Install, PutsTheProgramsAndTheDesktopFilesInPlace) {
   Sandbox sandbox;
   // DESTDIR keeps even a rule with an absolute destination inside the sandbox.
