@@ -19,11 +19,10 @@ cd build/run
 ctl="$(cd ../clients && pwd)/kavonet-ctl"
 cat >&2 <<EOF
 Kavonet is starting with a simulated terminal. From another shell:
-  $ctl send 01234567 'Hello from Kavonet'     queue a message
-  $ctl status                                  connection and receive mode (needs D-Bus)
-  $ctl retrieve --app demo --follow            print received messages (needs D-Bus)
-The log names the simulator's control socket: 'deliver +4412345 Hi' sent there with
-  socat - UNIX-CONNECT:<control socket>
-delivers a message to the gateway.
+  $ctl send 01234567 'Hello from Kavonet'
+queues a message (over D-Bus, or the command channel when there is no session bus).
+With a session bus, also: $ctl status | mode all | retrieve --app demo --follow
+and, after 'mode all', a message delivered to the simulator reaches 'retrieve':
+  echo 'deliver +4412345 Hi' | socat - UNIX-CONNECT:<the control socket named in the log>
 EOF
 exec ../ui/app/kavonet --simulate "$@"
