@@ -68,7 +68,6 @@ TEST_F(Program, BlockModeSimulation) {
   EXPECT_EQ(Sim("mode"), "OK block");
   EXPECT_EQ(Ctl({"send", "999", "in", "blocks"}).exitCode, 0);
   EXPECT_EQ(WaitSent(1), (std::vector<std::string>{"999=in blocks"}));
-  EXPECT_EQ(ReadFile(sandbox.Work() / "orvsms.ini").find("Interface=PDU"), std::string::npos);
 }
 
 TEST_F(Program, SimulateLeavesTheConfigurationFileAsItWas) {

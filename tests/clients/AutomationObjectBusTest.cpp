@@ -111,6 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentCase{"Int16", QVariant::fromValue<short>(-3), QStringLiteral("-3")},
         ArgumentCase{"UInt64", QVariant::fromValue<qulonglong>(18446744073709551615ull),
                      QStringLiteral("18446744073709551615")},
+        ArgumentCase{"Int64", QVariant::fromValue<qlonglong>(-9223372036854775807ll - 1),
+                     QStringLiteral("-9223372036854775808")},
+        ArgumentCase{"DoubleShortest", QVariant(0.1), QStringLiteral("0.1")},
         ArgumentCase{"Double", QVariant(3.25), QStringLiteral("3.25")},
         ArgumentCase{"Boolean", QVariant(true), QStringLiteral("True")},
         ArgumentCase{"ObjectPath", QVariant::fromValue(QDBusObjectPath(QStringLiteral("/x"))), QStringLiteral("/x")},
@@ -129,6 +132,7 @@ TEST_F(TestObject, ContainersAreATypeMismatch) {
       QVariant::fromValue(structure),
       QVariant::fromValue(QDBusVariant(QVariant(QStringList{QStringLiteral("a")}))),
       QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(1)))),
+      QVariant::fromValue(QDBusUnixFileDescriptor(0)),
   };
   for (const QVariant& argument : containers) {
     const QDBusMessage reply = Call(QStringLiteral("Echo"), {argument});
@@ -179,17 +183,6 @@ TEST_F(TestObject, NamesMatchWithoutRegardToCaseAndWithoutAnInterface) {
   EXPECT_EQ(empty.signature(), QString()) << "a method without a result replies empty";
   EXPECT_EQ(Call(QStringLiteral("Echo"), {1}, QStringLiteral("Other.Interface")).type(),
             QDBusMessage::ErrorMessage);
-}
-
-TEST_F(TestObject, IntrospectionListsTheInterface) {
-  const QDBusMessage reply =
-      Call(QStringLiteral("Introspect"), {}, QStringLiteral("org.freedesktop.DBus.Introspectable"));
-  ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-  const QString xml = reply.arguments().value(0).toString();
-  const qsizetype start = xml.indexOf(QStringLiteral("<interface name=\"Kavonet.SMS\">"));
-  ASSERT_GE(start, 0) << xml.toStdString();
-  const QString interface = xml.mid(start, xml.indexOf(QStringLiteral("</interface>"), start) - start);
-  EXPECT_EQ(interface.count(QStringLiteral("<method ")), 16);
 }
 
 class Server : public OnABus {};

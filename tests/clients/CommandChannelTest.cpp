@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -94,15 +93,6 @@ TEST_F(Channel, HandsTheFirstLineOverAndAcknowledges) {
   EXPECT_TRUE(SpinUntil([&] { return channel->OpenConnections() == 0; }, 5s));
 }
 
-TEST_F(Channel, DirectoryIsPrivate) {
-  Listen();
-  struct stat status {};
-  ASSERT_EQ(stat(Directory().c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0700u);
-  ASSERT_EQ(lstat(Socket().c_str(), &status), 0);
-  EXPECT_TRUE(S_ISSOCK(status.st_mode));
-}
-
 TEST_F(Channel, AHandlerErrorIsAnsweredAndTheChannelCarriesOn) {
   Listen();
   {
@@ -113,26 +103,6 @@ TEST_F(Channel, AHandlerErrorIsAnsweredAndTheChannelCarriesOn) {
   Exchange next(Socket(), "1;x");
   ASSERT_TRUE(next.Finish());
   EXPECT_EQ(next.answer, "OK");
-}
-
-TEST_F(Channel, SilentClientTimesOutWithoutHoldingUpOthers) {
-  Listen({.readTimeout = 300ms});
-  const int silent = ConnectTo(Socket());
-  ASSERT_GE(silent, 0);
-  const auto start = std::chrono::steady_clock::now();
-  {
-    Exchange other(Socket(), "1;x");
-    ASSERT_TRUE(other.Finish());
-    EXPECT_EQ(other.answer, "OK");
-  }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms) << "served while the silent one waits";
-  // The silent client is told and dropped; nothing was handled for it.
-  ASSERT_TRUE(SpinUntil([&] { return channel->OpenConnections() == 0; }, 5s));
-  char answer[64] = {};
-  const ssize_t got = recv(silent, answer, sizeof answer - 1, 0);
-  EXPECT_EQ(std::string(answer, got > 0 ? static_cast<std::size_t>(got) : 0), "ERROR timed out\n");
-  EXPECT_EQ(commands, std::vector<std::string>{"1;x"});
-  close(silent);
 }
 
 TEST_F(Channel, RequestIsCutAtTheLimit) {
@@ -179,15 +149,6 @@ TEST_F(Channel, ReplacesTheSocketOfADeadGatewayButNotOfALiveOne) {
   Exchange exchange(Socket(), "1;x");
   ASSERT_TRUE(exchange.Finish());
   EXPECT_EQ(exchange.answer, "OK");
-}
-
-TEST_F(Channel, RefusesAnOpenDirectory) {
-  ASSERT_EQ(mkdir(Directory().c_str(), 0755), 0);
-  ASSERT_EQ(chmod(Directory().c_str(), 0755), 0);
-  CommandChannel refused([](const std::string&) {});
-  std::string error;
-  EXPECT_FALSE(refused.Listen(Directory(), error));
-  EXPECT_NE(error.find("open to other users"), std::string::npos) << error;
 }
 
 TEST(ChannelClient, ReportsAGatewayThatIsNotThere) {
