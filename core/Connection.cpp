@@ -58,6 +58,7 @@ bool TSMS_Main::ReadConfigurationReporting() {
 
 void TSMS_Main::ReadConfiguration() {
   GatewayConfig_ = ReadGatewayConfig(ConfigPath());
+  if (configOverride_) configOverride_(GatewayConfig_);
   Connect_Timer->SetEnabled(GatewayConfig_.AutoConnect);
 }
 

@@ -16,8 +16,13 @@ constexpr const char* kWriteFailedText =
 }  // namespace
 
 TSMS_Main::TSMS_Main(EventLoop& loop, CommPort& port, Dialogs& dialogs, Shell& shell,
-                     std::filesystem::path workDir)
-    : CommDrv(port), loop_(loop), dialogs_(dialogs), shell_(shell), workDir_(std::move(workDir)) {
+                     std::filesystem::path workDir, ConfigurationOverride configOverride)
+    : CommDrv(port),
+      loop_(loop),
+      dialogs_(dialogs),
+      shell_(shell),
+      workDir_(std::move(workDir)),
+      configOverride_(std::move(configOverride)) {
   Rx_Queue_Timer = loop_.CreateTimer(350ms, [this] { Rx_Queue_TimerTimer(); });
   tx_queue_Timer = loop_.CreateTimer(1000ms, [this] { tx_queue_TimerTimer(); });
   Etsi_Response_Timer = loop_.CreateTimer(30000ms, [this] { Etsi_Response_TimerTimer(); });

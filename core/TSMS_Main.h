@@ -26,9 +26,12 @@ class TSMS_Main {
  public:
   static constexpr int kInitCommandCount = 10;
 
+  // Changes applied to every configuration read, for this run only: the file is not changed.
+  using ConfigurationOverride = std::function<void(GatewayConfig&)>;
+
   // `workDir` stands for the process's current directory: orvsms.ini and the logs live there.
   TSMS_Main(EventLoop& loop, CommPort& port, Dialogs& dialogs, Shell& shell,
-            std::filesystem::path workDir);
+            std::filesystem::path workDir, ConfigurationOverride configOverride = {});
   ~TSMS_Main();
   TSMS_Main(const TSMS_Main&) = delete;
   TSMS_Main& operator=(const TSMS_Main&) = delete;
@@ -221,6 +224,7 @@ class TSMS_Main {
   Dialogs& dialogs_;
   Shell& shell_;
   std::filesystem::path workDir_;
+  ConfigurationOverride configOverride_;
   ControllerObserver* observer_ = nullptr;
   GatewayConfig GatewayConfig_;
   std::string statusText_;

@@ -1,0 +1,16 @@
+#include "clients/CommandRequest.h"
+
+#include <algorithm>
+
+namespace kavonet::clients {
+
+void CommandRequest::Append(std::string_view bytes) {
+  bytes = bytes.substr(0, limit_ - std::min(received_, limit_));
+  received_ += bytes.size();
+  if (lineEnded_) return;
+  const std::size_t end = bytes.find_first_of("\r\n");
+  firstLine_.append(bytes.substr(0, end));
+  lineEnded_ = end != std::string_view::npos;
+}
+
+}  // namespace kavonet::clients

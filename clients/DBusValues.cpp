@@ -1,0 +1,68 @@
+#include "clients/DBusValues.h"
+
+#include <QDBusObjectPath>
+#include <QDBusSignature>
+#include <QDBusVariant>
+#include <QLocale>
+
+#include "sms/TextCodec.h"
+
+namespace kavonet::clients {
+namespace {
+
+std::optional<QString> BasicText(const QVariant& value) {
+  switch (value.metaType().id()) {
+    case QMetaType::QString:
+      return value.toString();
+    case QMetaType::Bool:
+      // The spelling variant conversion has always given a boolean.
+      return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+      return QString::number(value.toLongLong());
+    case QMetaType::ULongLong:
+      return QString::number(value.toULongLong());
+    case QMetaType::Double:
+      return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    default:
+      break;
+  }
+  if (value.metaType() == QMetaType::fromType<QDBusObjectPath>()) {
+    return value.value<QDBusObjectPath>().path();
+  }
+  if (value.metaType() == QMetaType::fromType<QDBusSignature>()) {
+    return value.value<QDBusSignature>().signature();
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ArgumentText(const QVariant& value) {
+  std::optional<QString> text;
+  if (value.metaType() == QMetaType::fromType<QDBusVariant>()) {
+    text = BasicText(value.value<QDBusVariant>().variant());
+  } else {
+    text = BasicText(value);
+  }
+  if (!text) return std::nullopt;
+  return sms::Utf8ToCp437(text->toStdString());
+}
+
+QVariant ReplyValue(const AutomationResult& result) {
+  struct Visitor {
+    QVariant operator()(std::monostate) const { return {}; }
+    QVariant operator()(bool value) const { return QVariant(value); }
+    QVariant operator()(std::int32_t value) const { return QVariant(static_cast<qint32>(value)); }
+    QVariant operator()(const std::string& text) const {
+      return QVariant(QString::fromStdString(sms::Cp437ToUtf8(text)));
+    }
+  };
+  return std::visit(Visitor{}, result);
+}
+
+}  // namespace kavonet::clients

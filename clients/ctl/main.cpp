@@ -1,0 +1,183 @@
+// kavonet-ctl: drives a running gateway from a shell or a script.
+
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "clients/CommandChannel.h"
+#include "clients/RuntimeDirectory.h"
+#include "clients/ctl/CtlOptions.h"
+#include "clients/ctl/GatewayBus.h"
+
+namespace kavonet::ctl {
+namespace {
+
+enum ExitCode { kDone = 0, kRefused = 1, kUsage = 2, kNotReachable = 3, kFailed = 4 };
+
+// How often `retrieve --follow` asks for new messages: well inside the registration's
+// nine-minute expiry, and quick enough for a person watching.
+constexpr long kFollowIntervalMs = 1000;
+
+int Fail(const CallOutcome& outcome) {
+  std::cerr << "kavonet-ctl: " << outcome.error << "\n";
+  return outcome.notRunning ? kNotReachable : kFailed;
+}
+
+std::string Text(const QVariant& value) { return value.toString().toStdString(); }
+
+const QVariantList kIgnored{QString()};
+
+int RunSimple(const GatewayBus& bus, const QString& method) {
+  const CallOutcome outcome = bus.Call(method, kIgnored);
+  return outcome.ok ? kDone : Fail(outcome);
+}
+
+int RunStatus(const GatewayBus& bus) {
+  const CallOutcome connected = bus.Call(QStringLiteral("Is_Connected"), kIgnored);
+  if (!connected.ok) return Fail(connected);
+  const CallOutcome autoConnect = bus.Call(QStringLiteral("Is_Auto_Connect"), kIgnored);
+  if (!autoConnect.ok) return Fail(autoConnect);
+  const CallOutcome mode = bus.Call(QStringLiteral("Receive_Mode"), kIgnored);
+  if (!mode.ok) return Fail(mode);
+  const std::string modeText = Text(mode.value);
+  std::cout << "connected: " << (connected.value.toBool() ? "yes" : "no") << "\n"
+            << "auto connect: " << (autoConnect.value.toBool() ? "yes" : "no") << "\n"
+            << "receive mode: " << (modeText.empty() ? "(none confirmed)" : modeText) << "\n";
+  return kDone;
+}
+
+int SendOverBus(const GatewayBus& bus, const CtlOptions& options) {
+  const CallOutcome outcome =
+      bus.Call(QStringLiteral("Send_Message"),
+               {QString(), QString::fromStdString(options.destinations), QString::fromStdString(options.text)});
+  if (!outcome.ok) return Fail(outcome);
+  const int queued = outcome.value.toInt();
+  if (queued == 0) {
+    std::cerr << "kavonet-ctl: no destination number in '" << options.destinations << "'\n";
+    return kRefused;
+  }
+  std::cout << "queued " << queued << (queued == 1 ? " message" : " messages") << "\n";
+  return kDone;
+}
+
+int SendOverSocket(const CtlOptions& options) {
+  const std::filesystem::path directory = clients::DefaultRuntimeDirectory(options.service);
+  std::string error;
+  if (!clients::CheckRuntimeDirectory(directory, error)) {
+    std::cerr << "kavonet-ctl: the gateway is not running (" << error << ")\n";
+    return kNotReachable;
+  }
+  // The channel takes one line: "destinations;text".
+  std::string text = options.text;
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  std::string destinations = options.destinations.substr(0, options.destinations.find(';'));
+  std::string answer;
+  if (!clients::SendChannelCommand(directory / clients::kCommandSocketName, destinations + ";" + text,
+                                   std::chrono::milliseconds(options.timeoutMs), answer, error)) {
+    std::cerr << "kavonet-ctl: " << error << "\n";
+    return error.rfind("cannot connect", 0) == 0 ? kNotReachable : kFailed;
+  }
+  if (answer != "OK") {
+    std::cerr << "kavonet-ctl: the gateway answered: " << answer << "\n";
+    return kFailed;
+  }
+  std::cout << "handed over to the gateway's command channel\n";
+  return kDone;
+}
+
+int RunSend(const GatewayBus& bus, const CtlOptions& options) {
+  switch (options.transport) {
+    case Transport::Bus: return SendOverBus(bus, options);
+    case Transport::Socket: return SendOverSocket(options);
+    case Transport::Automatic: return bus.Reachable() ? SendOverBus(bus, options) : SendOverSocket(options);
+  }
+  return kFailed;
+}
+
+// Waits up to `ms` for SIGINT or SIGTERM (blocked in every thread); true if one came.
+bool Interrupted(long ms) {
+  sigset_t stopSet;
+  sigemptyset(&stopSet);
+  sigaddset(&stopSet, SIGINT);
+  sigaddset(&stopSet, SIGTERM);
+  const timespec wait{ms / 1000, (ms % 1000) * 1000000};
+  return sigtimedwait(&stopSet, nullptr, &wait) > 0;
+}
+
+int RunRetrieve(const GatewayBus& bus, const CtlOptions& options) {
+  const QVariantList name{QString::fromStdString(options.appName)};
+  const CallOutcome registered = bus.Call(QStringLiteral("Register_Retrieve"), name);
+  if (!registered.ok) return Fail(registered);
+  if (!registered.value.toBool()) {
+    std::cerr << "kavonet-ctl: registration refused: the gateway is not connected to its "
+                 "terminal, or another application holds the retrieval registration\n";
+    return kRefused;
+  }
+  int result = kDone;
+  for (;;) {
+    const CallOutcome message = bus.Call(QStringLiteral("Retrieve_Message"), name);
+    if (!message.ok) {
+      result = Fail(message);
+      break;
+    }
+    const std::string text = Text(message.value);
+    if (!text.empty()) {
+      std::cout << text << std::endl;
+      continue;
+    }
+    if (!options.follow || Interrupted(kFollowIntervalMs)) break;
+  }
+  const CallOutcome deregistered = bus.Call(QStringLiteral("deRegister_Retrieve"), name);
+  if (!deregistered.ok && result == kDone) result = Fail(deregistered);
+  return result;
+}
+
+int Run(const CtlOptions& options) {
+  const GatewayBus bus(QDBusConnection::sessionBus(), options.timeoutMs);
+  switch (options.command) {
+    case Command::Send: return RunSend(bus, options);
+    case Command::Status: return RunStatus(bus);
+    case Command::Mode: return RunSimple(bus, QString::fromStdString(options.mode));
+    case Command::GetAll: return RunSimple(bus, QStringLiteral("Get_All"));
+    case Command::Retrieve: return RunRetrieve(bus, options);
+    case Command::Connect: return RunSimple(bus, QStringLiteral("Connect"));
+    case Command::Disconnect: return RunSimple(bus, QStringLiteral("Disconnect"));
+    case Command::Help: break;
+  }
+  std::cout << kCtlUsage;
+  return kDone;
+}
+
+}  // namespace
+}  // namespace kavonet::ctl
+
+int main(int argc, char** argv) {
+  using namespace kavonet::ctl;
+  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  std::string error;
+  const std::optional<CtlOptions> options = ParseCtlOptions(arguments, error);
+  if (!options) {
+    std::cerr << "kavonet-ctl: " << error << "\n" << kCtlUsage;
+    return kUsage;
+  }
+  if (options->follow) {
+    // Blocked before Qt starts threads, so that `retrieve --follow` takes them itself and
+    // gives up its registration before it ends.
+    sigset_t stopSet;
+    sigemptyset(&stopSet);
+    sigaddset(&stopSet, SIGINT);
+    sigaddset(&stopSet, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
+  }
+  QCoreApplication application(argc, argv);
+  return Run(*options);
+}

@@ -1,0 +1,243 @@
+// The automation object on a private bus, called with typed messages from a second
+// connection: argument conversion, the call errors, case-insensitive names, and the
+// server's tracking of its callers.
+
+#include <gtest/gtest.h>
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
+#include <stdexcept>
+
+#include "ProcessHarness.h"
+#include "QtApplication.h"
+#include "clients/AutomationObject.h"
+#include "clients/AutomationServer.h"
+#include "tests/core/ControllerHarness.h"
+
+namespace kavonet::clients {
+namespace {
+
+using namespace std::chrono_literals;
+using kavonet::testing::SpinUntil;
+
+// Stand-ins for the sixteen: what arrived, and a method that fails.
+AutomationResult Echo(TSMS&, const std::vector<std::string>& arguments) { return arguments[0]; }
+AutomationResult Join(TSMS&, const std::vector<std::string>& arguments) {
+  return arguments[0] + "|" + arguments[1];
+}
+AutomationResult Boom(TSMS&, const std::vector<std::string>&) { throw std::runtime_error("boom"); }
+AutomationResult Nothing(TSMS&, const std::vector<std::string>&) { return std::monostate{}; }
+
+constexpr AutomationMethod kTestMethods[] = {
+    {"Echo", 1, &Echo}, {"Join", 2, &Join}, {"Boom", 1, &Boom}, {"Nothing", 1, &Nothing}};
+
+class OnABus : public ::testing::Test {
+ protected:
+  OnABus() : bus(sandbox) {
+    kavonet::testing::EnsureQtApplication();
+    if (!bus.Started()) return;
+    server = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(QString::fromStdString(bus.Address()), QStringLiteral("server")));
+    client = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(QString::fromStdString(bus.Address()), QStringLiteral("client")));
+  }
+  ~OnABus() override {
+    server.reset();
+    client.reset();
+    QDBusConnection::disconnectFromBus(QStringLiteral("server"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+  }
+  void SetUp() override {
+    ASSERT_TRUE(bus.Started());
+    ASSERT_TRUE(server->isConnected());
+    ASSERT_TRUE(client->isConnected());
+  }
+
+  // Calls `member` on the object from the client connection, running the loop meanwhile.
+  QDBusMessage Call(const QString& member, const QVariantList& arguments,
+                    const QString& interface = QString::fromLatin1(kInterfaceName)) {
+    QDBusMessage call = QDBusMessage::createMethodCall(server->baseService(), QString::fromLatin1(kObjectPath),
+                                                       interface, member);
+    call.setArguments(arguments);
+    QDBusPendingCall pending = client->asyncCall(call, 10000);
+    EXPECT_TRUE(SpinUntil([&] { return pending.isFinished(); }, 15s)) << member.toStdString();
+    return pending.reply();
+  }
+
+  kavonet::testing::Sandbox sandbox;
+  kavonet::testing::PrivateBus bus;
+  std::unique_ptr<QDBusConnection> server;
+  std::unique_ptr<QDBusConnection> client;
+  kavonet::testing::ControllerHarness h;
+};
+
+class TestObject : public OnABus {
+ protected:
+  void SetUp() override {
+    OnABus::SetUp();
+    ASSERT_TRUE(server->registerVirtualObject(QString::fromLatin1(kObjectPath), &object,
+                                              QDBusConnection::SingleNode));
+  }
+  AutomationObject object{*h.main, kTestMethods};
+};
+
+struct ArgumentCase {
+  const char* name;
+  QVariant argument;
+  QString text;  // as it comes back: 8-bit inside, UTF-8 again outside
+};
+
+class Arguments : public TestObject, public ::testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(Arguments, AnyBasicValueArrivesAsText) {
+  const QDBusMessage reply = Call(QStringLiteral("Echo"), {GetParam().argument});
+  ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+  EXPECT_EQ(reply.signature(), QStringLiteral("s"));
+  EXPECT_EQ(reply.arguments().value(0).toString(), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, Arguments,
+    ::testing::Values(
+        ArgumentCase{"String", QVariant(QStringLiteral("abc")), QStringLiteral("abc")},
+        ArgumentCase{"NonAscii", QVariant(QString::fromUtf8("£ é €")), QString::fromUtf8("£ é ?")},
+        ArgumentCase{"Byte", QVariant::fromValue<uchar>(7), QStringLiteral("7")},
+        ArgumentCase{"Int16", QVariant::fromValue<short>(-3), QStringLiteral("-3")},
+        ArgumentCase{"UInt64", QVariant::fromValue<qulonglong>(18446744073709551615ull),
+                     QStringLiteral("18446744073709551615")},
+        ArgumentCase{"Int64", QVariant::fromValue<qlonglong>(-9223372036854775807ll - 1),
+                     QStringLiteral("-9223372036854775808")},
+        ArgumentCase{"DoubleShortest", QVariant(0.1), QStringLiteral("0.1")},
+        ArgumentCase{"Double", QVariant(3.25), QStringLiteral("3.25")},
+        ArgumentCase{"Boolean", QVariant(true), QStringLiteral("True")},
+        ArgumentCase{"ObjectPath", QVariant::fromValue(QDBusObjectPath(QStringLiteral("/x"))), QStringLiteral("/x")},
+        ArgumentCase{"VariantOfInt", QVariant::fromValue(QDBusVariant(44)), QStringLiteral("44")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TestObject, ContainersAreATypeMismatch) {
+  QDBusArgument structure;
+  structure.beginStructure();
+  structure << 1 << QStringLiteral("x");
+  structure.endStructure();
+  const QVariant containers[] = {
+      QVariant(QStringList{QStringLiteral("a")}),
+      QVariant(QByteArray("ab")),
+      QVariant(QVariantMap{{QStringLiteral("k"), 1}}),
+      QVariant::fromValue(structure),
+      QVariant::fromValue(QDBusVariant(QVariant(QStringList{QStringLiteral("a")}))),
+      QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(1)))),
+      QVariant::fromValue(QDBusUnixFileDescriptor(0)),
+  };
+  for (const QVariant& argument : containers) {
+    const QDBusMessage reply = Call(QStringLiteral("Echo"), {argument});
+    EXPECT_EQ(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"))
+        << argument.metaType().name();
+    EXPECT_EQ(reply.errorMessage(), QStringLiteral("type mismatch"));
+  }
+  // One good and one bad argument: still a mismatch, and nothing ran.
+  const QDBusMessage reply = Call(QStringLiteral("Join"), {QStringLiteral("a"), QVariant(QByteArray("b"))});
+  EXPECT_EQ(reply.errorMessage(), QStringLiteral("type mismatch"));
+}
+
+TEST_F(TestObject, CallErrors) {
+  struct ErrorCase {
+    QString member;
+    QVariantList arguments;
+    QString errorName;
+    QString message;
+  };
+  const ErrorCase cases[] = {
+      {QStringLiteral("Echo"), {}, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+       QStringLiteral("bad parameter count")},
+      {QStringLiteral("Echo"), {1, 2}, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+       QStringLiteral("bad parameter count")},
+      {QStringLiteral("Join"), {1}, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+       QStringLiteral("bad parameter count")},
+      {QStringLiteral("Missing"), {1}, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), QString()},
+      {QStringLiteral("Boom"), {1}, QStringLiteral("org.freedesktop.DBus.Error.Failed"), QStringLiteral("boom")},
+  };
+  for (const ErrorCase& c : cases) {
+    const QDBusMessage reply = Call(c.member, c.arguments);
+    EXPECT_EQ(reply.errorName(), c.errorName) << c.member.toStdString();
+    if (!c.message.isEmpty()) {
+      EXPECT_EQ(reply.errorMessage(), c.message) << c.member.toStdString();
+    }
+  }
+  // After a method failed the object still answers.
+  EXPECT_EQ(Call(QStringLiteral("Echo"), {QStringLiteral("still here")}).arguments().value(0).toString(),
+            QStringLiteral("still here"));
+}
+
+TEST_F(TestObject, NamesMatchWithoutRegardToCaseAndWithoutAnInterface) {
+  EXPECT_EQ(Call(QStringLiteral("JOIN"), {1, 2}).arguments().value(0).toString(), QStringLiteral("1|2"));
+  EXPECT_EQ(Call(QStringLiteral("echo"), {QStringLiteral("x")}, QString()).arguments().value(0).toString(),
+            QStringLiteral("x"));
+  const QDBusMessage empty = Call(QStringLiteral("Nothing"), {1});
+  EXPECT_EQ(empty.type(), QDBusMessage::ReplyMessage);
+  EXPECT_EQ(empty.signature(), QString()) << "a method without a result replies empty";
+  EXPECT_EQ(Call(QStringLiteral("Echo"), {1}, QStringLiteral("Other.Interface")).type(),
+            QDBusMessage::ErrorMessage);
+}
+
+class Server : public OnABus {};
+
+TEST_F(Server, TakesTheNameAndServesTheSixteen) {
+  AutomationServer gateway(*h.main);
+  std::string error;
+  ASSERT_TRUE(gateway.Start(*server, error)) << error;
+  QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+                                                     QString::fromLatin1(kInterfaceName), QStringLiteral("is_connected"));
+  call.setArguments({QString()});
+  QDBusPendingCall pending = client->asyncCall(call);
+  ASSERT_TRUE(SpinUntil([&] { return pending.isFinished(); }, 15s));
+  EXPECT_EQ(pending.reply().signature(), QStringLiteral("b"));
+  EXPECT_FALSE(pending.reply().arguments().value(0).toBool());
+
+  AutomationServer second(*h.main);
+  EXPECT_FALSE(second.Start(*client, error)) << "the name is taken";
+  EXPECT_NE(error.find("taken"), std::string::npos) << error;
+}
+
+TEST_F(Server, NoticesWhenItsLastCallerLeavesTheBus) {
+  AutomationServer gateway(*h.main);
+  std::string error;
+  ASSERT_TRUE(gateway.Start(*server, error)) << error;
+  int left = 0;
+  QObject::connect(&gateway, &AutomationServer::LastCallerLeft, [&] { ++left; });
+  QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+                                                     QString::fromLatin1(kInterfaceName), QStringLiteral("Is_Connected"));
+  call.setArguments({QString()});
+  QDBusPendingCall pending = client->asyncCall(call);
+  ASSERT_TRUE(SpinUntil([&] { return pending.isFinished(); }, 15s));
+  EXPECT_EQ(gateway.CallerCount(), 1);
+  client.reset();
+  QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+  EXPECT_TRUE(SpinUntil([&] { return left == 1; }, 15s));
+  EXPECT_EQ(gateway.CallerCount(), 0);
+}
+
+TEST_F(Server, NoticesWhenTheBusGoes) {
+  auto bus2 = std::make_unique<kavonet::testing::PrivateBus>(sandbox);
+  ASSERT_TRUE(bus2->Started());
+  const QString name = QStringLiteral("doomed");
+  {
+    QDBusConnection doomed = QDBusConnection::connectToBus(QString::fromStdString(bus2->Address()), name);
+    AutomationServer gateway(*h.main);
+    std::string error;
+    ASSERT_TRUE(gateway.Start(doomed, error)) << error;
+    bool lost = false;
+    QObject::connect(&gateway, &AutomationServer::BusLost, [&] { lost = true; });
+    bus2.reset();  // kills the daemon
+    EXPECT_TRUE(SpinUntil([&] { return lost; }, 15s));
+  }
+  QDBusConnection::disconnectFromBus(name);
+}
+
+}  // namespace
+}  // namespace kavonet::clients

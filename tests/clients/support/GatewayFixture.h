@@ -1,0 +1,131 @@
+#pragma once
+// A kavonet gateway running headless in a sandbox, optionally on a private bus and with
+// its simulated terminal, plus the tools the tests drive it with.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ProcessHarness.h"
+
+namespace kavonet::testing {
+
+struct GatewayOptions {
+  bool bus = true;
+  // Empty: no simulated terminal (the configured port, which does not exist here).
+  std::string simulate = "pdu";
+};
+
+class GatewayTest : public ::testing::Test {
+ protected:
+  // Starts the gateway and waits until it is ready (the session entered, with --simulate).
+  void StartGateway(const GatewayOptions& options = {}) {
+    if (options.bus) {
+      bus = std::make_unique<PrivateBus>(sandbox);
+      ASSERT_TRUE(bus->Started());
+    }
+    std::vector<std::string> argv{KavonetProgram(), "--headless"};
+    if (!options.simulate.empty()) {
+      argv.push_back("--simulate");
+      argv.push_back(options.simulate);
+    }
+    gateway = std::make_unique<ChildProcess>(argv, sandbox.Environment(), sandbox.Work());
+    ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
+    if (options.simulate.empty()) return;
+    ASSERT_TRUE(gateway->WaitForOutput("Entered ETSI SMS")) << gateway->Output();
+    control = PathAfter("control socket ");
+    journal = PathAfter("journal ");
+  }
+
+  // A call of a Kavonet.SMS member with dbus-send (arguments in its TYPE:VALUE form; by
+  // default one empty string). The reply as dbus-send prints it, without its header:
+  // "boolean true", "int32 2", "string \"No_Transfer\"", "" for an empty reply, or
+  // "Error NAME: MESSAGE".
+  std::string Call(const std::string& member, const std::vector<std::string>& arguments = {"string:"}) {
+    const std::string output = Trimmed(DbusSend(member, arguments).output);
+    if (output.rfind("method return", 0) != 0) return output;
+    const std::size_t body = output.find('\n');
+    if (body == std::string::npos) return {};
+    std::string reply = output.substr(body + 1);
+    reply.erase(0, reply.find_first_not_of(' '));
+    return reply;
+  }
+
+  // gdbus call of a member; its output without the line end ("(true,)").
+  std::string Gdbus(const std::string& member, const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{"/usr/bin/gdbus", "call", "--session", "--dest", "Kavonet.SMS",
+                                  "--object-path", "/Kavonet/SMS", "--method", "Kavonet.SMS." + member};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return Trimmed(RunProgram(argv, sandbox).output);
+  }
+
+  RunResult DbusSend(const std::string& member, const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=Kavonet.SMS",
+                                  "/Kavonet/SMS", "Kavonet.SMS." + member};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return RunProgram(argv, sandbox);
+  }
+
+  RunResult Ctl(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{CtlProgram()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return RunProgram(argv, sandbox);
+  }
+
+  // One command through the command channel with socat; its answer.
+  std::string Socat(const std::string& command) {
+    return Trimmed(RunProgram({"/bin/bash", "-c", "printf '%s' \"$1\" | socat -t 10 - UNIX-CONNECT:\"$2\"", "socat",
+                        command, sandbox.CommandSocket().string()},
+                       sandbox)
+                       .output);
+  }
+
+  // The simulated terminal's control socket.
+  std::string Sim(const std::string& command) { return AskSocket(control, command); }
+
+  // Journal lines of messages the gateway sent, "destination=text" each.
+  std::vector<std::string> Sent() {
+    std::vector<std::string> sent;
+    const std::string text = ReadFile(journal);
+    std::size_t at = 0;
+    while ((at = text.find("{\"destination\":\"", at)) != std::string::npos) {
+      at += 16;
+      const std::size_t end = text.find('"', at);
+      const std::size_t textStart = text.find("\"text\":\"", end) + 8;
+      const std::size_t textEnd = text.find('"', textStart);
+      sent.push_back(text.substr(at, end - at) + "=" + text.substr(textStart, textEnd - textStart));
+      at = textEnd;
+    }
+    return sent;
+  }
+
+  // Waits until the journal holds `count` messages.
+  std::vector<std::string> WaitSent(std::size_t count) {
+    Eventually([&] { return Sent().size() >= count; }, 60000ms);
+    return Sent();
+  }
+
+  static std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+  }
+
+  Sandbox sandbox;
+  std::unique_ptr<PrivateBus> bus;
+  std::unique_ptr<ChildProcess> gateway;
+  std::filesystem::path control;
+  std::filesystem::path journal;
+
+ private:
+  std::filesystem::path PathAfter(const std::string& label) {
+    const std::string& output = gateway->Output();
+    const std::size_t start = output.find(label);
+    if (start == std::string::npos) return {};
+    const std::size_t from = start + label.size();
+    return output.substr(from, output.find_first_of(";\n", from) - from);
+  }
+};
+
+}  // namespace kavonet::testing

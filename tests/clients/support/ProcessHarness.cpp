@@ -1,0 +1,273 @@
+#include "ProcessHarness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace kavonet::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Variables a test must not inherit: they would reach the developer's desktop or bus.
+bool Inherited(std::string_view entry) {
+  static constexpr std::string_view kDropped[] = {
+      "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "DBUS_SESSION_BUS_ADDRESS=", "HOME=",
+      "XDG_", "TMPDIR="};
+  for (std::string_view prefix : kDropped) {
+    if (entry.rfind(prefix, 0) == 0) return false;
+  }
+  return true;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+}  // namespace
+
+std::string KavonetProgram() { return KAVONET_PROGRAM; }
+std::string CtlProgram() { return KAVONET_CTL_PROGRAM; }
+std::string SimProgram() { return KAVONET_SIM_PROGRAM; }
+
+Sandbox::Sandbox() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-test-XXXXXX").string();
+  root_ = mkdtemp(pattern.data());
+  for (const auto& dir : {Home(), Runtime(), DataHome(), Work(), root_ / "tmp"}) {
+    std::filesystem::create_directories(dir);
+  }
+  chmod(Runtime().c_str(), 0700);
+  Set("HOME", Home());
+  Set("XDG_RUNTIME_DIR", Runtime());
+  Set("XDG_DATA_HOME", DataHome());
+  Set("XDG_CONFIG_HOME", root_ / "config");
+  Set("XDG_DATA_DIRS", "/usr/share");
+  Set("TMPDIR", root_ / "tmp");
+  // No bus unless a test starts one: never the developer's.
+  Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (root_ / "no-bus").string());
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+std::vector<std::string> Sandbox::Environment() const {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (Inherited(*entry)) environment.emplace_back(*entry);
+  }
+  for (const auto& variable : overrides_) {
+    const std::string prefix = variable.first + "=";
+    std::erase_if(environment, [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+    if (!variable.second.empty()) environment.push_back(prefix + variable.second);
+  }
+  return environment;
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& environment,
+                           const std::filesystem::path& directory) {
+  std::vector<std::string> args = argv;
+  std::vector<std::string> env = environment;
+  std::vector<char*> argp = Pointers(args);
+  std::vector<char*> envp = Pointers(env);
+  const std::string cwd = directory.string();
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(pipeFds[1], STDOUT_FILENO);
+    dup2(pipeFds[1], STDERR_FILENO);
+    const int devNull = open("/dev/null", O_RDONLY);
+    dup2(devNull, STDIN_FILENO);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    execve(argp[0], argp.data(), envp.data());
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  output_ = pipeFds[0];
+  fcntl(output_, F_SETFL, O_NONBLOCK);
+  if (pid_ > 0) pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0 && !reaped_) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (pidFd_ >= 0) close(pidFd_);
+  if (output_ >= 0) close(output_);
+}
+
+bool ChildProcess::ReadAvailable(int timeoutMs) {
+  if (output_ < 0) return false;
+  pollfd entry{output_, POLLIN, 0};
+  if (poll(&entry, 1, timeoutMs) <= 0) return false;
+  std::array<char, 4096> buffer{};
+  const ssize_t got = read(output_, buffer.data(), buffer.size());
+  if (got <= 0) {
+    if (got == 0) {
+      close(output_);
+      output_ = -1;
+    }
+    return false;
+  }
+  captured_.append(buffer.data(), static_cast<std::size_t>(got));
+  return true;
+}
+
+bool ChildProcess::WaitForOutput(std::string_view text, Milliseconds timeout, std::size_t from) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (captured_.size() > from && captured_.find(text, from) != std::string::npos) return true;
+    if (output_ < 0 || MsLeft(deadline) == 0) return false;
+    ReadAvailable(MsLeft(deadline));
+  }
+}
+
+const std::string& ChildProcess::Output() {
+  while (ReadAvailable(0)) {
+  }
+  return captured_;
+}
+
+bool ChildProcess::Running() {
+  if (reaped_) return false;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    reaped_ = true;
+    status_ = status;
+    return false;
+  }
+  return true;
+}
+
+void ChildProcess::Signal(int signal) {
+  if (!reaped_) kill(pid_, signal);
+}
+
+int ChildProcess::Wait(Milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (Running()) {
+    const int left = MsLeft(deadline);
+    if (left == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      reaped_ = true;
+      return -1;
+    }
+    // Output keeps flowing (a full pipe would stall the child); the pidfd wakes on exit.
+    std::array<pollfd, 2> entries{pollfd{pidFd_, POLLIN, 0}, pollfd{output_, POLLIN, 0}};
+    poll(entries.data(), output_ >= 0 ? 2 : 1, left);
+    if ((entries[1].revents & (POLLIN | POLLHUP)) != 0) ReadAvailable(0);
+  }
+  Output();
+  if (WIFEXITED(status_)) return WEXITSTATUS(status_);
+  if (WIFSIGNALED(status_)) return 128 + WTERMSIG(status_);
+  return -1;
+}
+
+RunResult RunProgram(const std::vector<std::string>& argv, const Sandbox& sandbox, Milliseconds timeout) {
+  const auto start = Clock::now();
+  ChildProcess child(argv, sandbox.Environment(), sandbox.Work());
+  RunResult result;
+  result.exitCode = child.Wait(timeout);
+  // Output from descendants that outlive it (a daemon) is not waited for.
+  result.output = child.Output();
+  result.elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
+  return result;
+}
+
+PrivateBus::PrivateBus(Sandbox& sandbox) {
+  const std::string socket = (sandbox.Root() / "bus").string();
+  daemon_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nosyslog",
+                               "--address=unix:path=" + socket, "--print-address=1"},
+      sandbox.Environment(), sandbox.Work());
+  if (!daemon_->WaitForOutput("unix:path=" + socket, kWait)) return;
+  const std::size_t start = daemon_->Output().find("unix:path=" + socket);
+  if (!daemon_->WaitForOutput("\n", kWait, start)) return;
+  const std::string& output = daemon_->Output();
+  address_ = output.substr(start, output.find('\n', start) - start);
+  sandbox.Set("DBUS_SESSION_BUS_ADDRESS", address_);
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace kavonet::testing
+
+namespace kavonet::testing {
+
+std::string AskSocket(const std::filesystem::path& socket, std::string_view line, Milliseconds timeout) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return {};
+  }
+  const std::string request = std::string(line) + "\n";
+  if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+    close(fd);
+    return {};
+  }
+  const auto deadline = Clock::now() + timeout;
+  std::string answer;
+  while (answer.find('\n') == std::string::npos) {
+    pollfd entry{fd, POLLIN, 0};
+    if (poll(&entry, 1, MsLeft(deadline)) <= 0) break;
+    std::array<char, 256> buffer{};
+    const ssize_t got = recv(fd, buffer.data(), buffer.size(), 0);
+    if (got <= 0) break;
+    answer.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+  close(fd);
+  const std::size_t end = answer.find('\n');
+  return end == std::string::npos ? std::string() : answer.substr(0, end);
+}
+
+bool Eventually(const std::function<bool()>& attempt, Milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (attempt()) return true;
+    if (Clock::now() >= deadline) return false;
+    // The attempts are real exchanges; a short pause keeps a busy gateway from being flooded.
+    std::this_thread::sleep_for(50ms);
+  }
+}
+
+}  // namespace kavonet::testing

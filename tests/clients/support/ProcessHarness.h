@@ -1,0 +1,123 @@
+#pragma once
+// End-to-end test helpers: a private sandbox (home, runtime and data directories, a
+// working directory) so tests run in parallel and never touch the user's own; child
+// processes with their output captured; a private D-Bus session bus. Every wait is on
+// an event (output, process exit) with a bounded time-out.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavonet::testing {
+
+using namespace std::chrono_literals;
+using Milliseconds = std::chrono::milliseconds;
+
+inline constexpr Milliseconds kWait = 20000ms;
+
+// The programs this build made.
+std::string KavonetProgram();
+std::string CtlProgram();
+std::string SimProgram();
+
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  const std::filesystem::path& Root() const { return root_; }
+  std::filesystem::path Home() const { return root_ / "home"; }
+  std::filesystem::path Runtime() const { return root_ / "runtime"; }
+  std::filesystem::path DataHome() const { return root_ / "data"; }
+  std::filesystem::path Work() const { return root_ / "work"; }
+  // Where the gateway keeps its sockets and guard: Runtime()/kavonet.
+  std::filesystem::path GatewayRuntime() const { return Runtime() / "kavonet"; }
+  std::filesystem::path ActivationFile() const {
+    return DataHome() / "dbus-1" / "services" / "Kavonet.SMS.service";
+  }
+  std::filesystem::path CommandSocket() const { return GatewayRuntime() / "DDE_Send"; }
+
+  // Variables for children; an empty value removes the variable.
+  void Set(const std::string& name, const std::string& value) { overrides_[name] = value; }
+  std::vector<std::string> Environment() const;
+
+ private:
+  std::filesystem::path root_;
+  std::map<std::string, std::string> overrides_;
+};
+
+class ChildProcess {
+ public:
+  // Starts `argv` in `directory` with `environment`; its stdout and stderr are captured
+  // together. Killed (SIGKILL) when the object goes away still running.
+  ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+               const std::filesystem::path& directory);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t Pid() const { return pid_; }
+  bool Running();
+  // Reads output until it holds `text` (from `from` on) or the time-out passes.
+  bool WaitForOutput(std::string_view text, Milliseconds timeout = kWait, std::size_t from = 0);
+  // The output read so far (it reads what is already there first).
+  const std::string& Output();
+  void Signal(int signal);
+  // Exit code, 128 + signal when killed by one, -1 when still running at the time-out
+  // (it is then killed).
+  int Wait(Milliseconds timeout = kWait);
+
+ private:
+  bool ReadAvailable(int timeoutMs);
+
+  pid_t pid_ = -1;
+  int pidFd_ = -1;
+  int output_ = -1;
+  int status_ = -1;
+  bool reaped_ = false;
+  std::string captured_;
+};
+
+struct RunResult {
+  int exitCode = -1;
+  std::string output;
+  Milliseconds elapsed{0};
+};
+
+// Runs a program to its end (killed at the time-out, exit code -1).
+RunResult RunProgram(const std::vector<std::string>& argv, const Sandbox& sandbox,
+              Milliseconds timeout = kWait);
+
+// A private session bus (dbus-daemon) with the sandbox's data directory for activation.
+// It sets DBUS_SESSION_BUS_ADDRESS in the sandbox.
+class PrivateBus {
+ public:
+  explicit PrivateBus(Sandbox& sandbox);
+  bool Started() const { return !address_.empty(); }
+  const std::string& Address() const { return address_; }
+
+ private:
+  std::string address_;
+  std::unique_ptr<ChildProcess> daemon_;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+
+// One line to a unix stream socket that answers each line with one (kavonet-sim's control
+// socket); the answer without its line end, empty on failure or time-out.
+std::string AskSocket(const std::filesystem::path& socket, std::string_view line,
+                      Milliseconds timeout = kWait);
+
+// Repeats `attempt` until it returns true or the time-out passes; for states that only
+// show through repeated calls (each attempt itself waits on a real exchange).
+bool Eventually(const std::function<bool()>& attempt, Milliseconds timeout = kWait);
+
+}  // namespace kavonet::testing
