@@ -2,6 +2,7 @@
 // simulated terminal.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "GatewayFixture.h"
 
@@ -178,6 +179,19 @@ TEST_F(Automation, CtlDrivesTheGateway) {
   EXPECT_EQ(Call("Is_Connected"), "boolean false");
   EXPECT_EQ(Ctl({"connect"}).exitCode, 0);
   EXPECT_EQ(WaitSent(2), (std::vector<std::string>{"+441=two words", "2=two words"}));
+}
+
+TEST_F(Automation, CtlFollowGivesUpItsRegistrationWhenInterrupted) {
+  EXPECT_EQ(Call("Transfer_All_Mode"), "");
+  ASSERT_TRUE(ModeBecomes("Transfer_All"));
+  ChildProcess follow({CtlProgram(), "retrieve", "--app", "watcher", "--follow"}, sandbox.Environment(),
+                      sandbox.Work());
+  EXPECT_EQ(Sim("deliver +4455555 while following"), "OK 1");
+  ASSERT_TRUE(follow.WaitForOutput("while following\n")) << follow.Output();
+  EXPECT_EQ(Call("Register_Retrieve", {"string:other"}), "boolean false") << "held by the follower";
+  follow.Signal(SIGINT);
+  EXPECT_EQ(follow.Wait(), 0) << follow.Output();
+  EXPECT_EQ(Call("Register_Retrieve", {"string:other"}), "boolean true");
 }
 
 TEST(CtlWithoutGateway, SaysSoWithItsExitCode) {

@@ -361,8 +361,6 @@ int RunGatewayProgram(int argc, char** argv) {
     std::cout << (plan.options.help ? kAppUsage : std::string("Kavonet ") + kVersion + "\n");
     return 0;
   }
-  // Before any thread exists, so that only the loop takes them.
-  StopSignals::Block();
   // A closed stderr (a log reader that went away) must not end the gateway.
   signal(SIGPIPE, SIG_IGN);
 

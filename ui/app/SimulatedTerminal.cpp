@@ -47,14 +47,8 @@ bool SimulatedTerminal::Start(const std::string& simulator, std::string& error) 
                          QStringLiteral("--control"), QString::fromStdString(ControlSocket().string()),
                          QStringLiteral("--journal"), QString::fromStdString(Journal().string())});
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process_.setChildProcessModifier([] {
-    // The gateway blocks its stop signals in every thread; the simulator needs them. It
-    // also ends with the gateway, however the gateway ends.
-    sigset_t all;
-    sigfillset(&all);
-    sigprocmask(SIG_UNBLOCK, &all, nullptr);
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-  });
+  // The simulator ends with the gateway, however the gateway ends.
+  process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
   process_.start();
   if (!process_.waitForStarted(kStartTimeoutMs)) {
     error = "cannot start " + simulator + ": " + process_.errorString().toStdString();

@@ -1,44 +1,56 @@
 #include "ui/app/StopSignals.h"
 
 #include <signal.h>
-#include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 
 namespace kavonet::app {
 namespace {
 
-sigset_t StopSet() {
-  sigset_t stopSet;
-  sigemptyset(&stopSet);
-  sigaddset(&stopSet, SIGINT);
-  sigaddset(&stopSet, SIGTERM);
-  sigaddset(&stopSet, SIGHUP);
-  return stopSet;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Where the handler writes. A signal handler can reach nothing else, so this one value
+// is process-wide; it is set while a StopSignals exists.
+std::atomic<int> handlerFd{-1};
+
+extern "C" void OnStopSignal(int signal) {
+  const int savedErrno = errno;
+  const auto number = static_cast<unsigned char>(signal);
+  const int fd = handlerFd.load();
+  if (fd >= 0) (void)!write(fd, &number, 1);
+  errno = savedErrno;
 }
 
 }  // namespace
 
-void StopSignals::Block() {
-  const sigset_t stopSet = StopSet();
-  pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
-}
-
 StopSignals::StopSignals(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal)) {
-  const sigset_t stopSet = StopSet();
-  fd_ = signalfd(-1, &stopSet, SFD_NONBLOCK | SFD_CLOEXEC);
-  if (fd_ < 0) return;
-  notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds_) != 0) return;
+  handlerFd = fds_[1];
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : kStopSignals) sigaction(signal, &action, nullptr);
+  notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-    signalfd_siginfo info{};
-    while (read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-      onSignal_(static_cast<int>(info.ssi_signo));
-    }
+    unsigned char number = 0;
+    while (read(fds_[0], &number, 1) == 1) onSignal_(number);
   });
 }
 
 StopSignals::~StopSignals() {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kStopSignals) sigaction(signal, &action, nullptr);
+  handlerFd = -1;
   notifier_.reset();
-  if (fd_ >= 0) close(fd_);
+  for (int fd : fds_) {
+    if (fd >= 0) close(fd);
+  }
 }
 
 }  // namespace kavonet::app
