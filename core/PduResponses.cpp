@@ -110,8 +110,10 @@ void TSMS_Main::HandlePduResponse(std::span<const std::uint8_t> bytes, int count
 
   if (StartsWith(line, "+CMGR:")) {
     // The answer belongs to the read written last, whatever reads were queued after it.
+    // An answer nobody asked for gets index 0, which retrieval never deletes: taking the
+    // previous read's index would delete the wrong message from the terminal.
     const CommandSlot& last = Commands.At(Commands.LastReadIndex());
-    if (last.Label == label::kGetMessage && last.MsgIndex >= 0) RxMsgIndex = last.MsgIndex;
+    RxMsgIndex = last.Label == label::kGetMessage && last.MsgIndex >= 0 ? last.MsgIndex : 0;
     ReadListingHeader(line, false);
   } else if (StartsWith(line, "+CMTI:")) {
     PduLineExpected = false;

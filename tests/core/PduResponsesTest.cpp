@@ -103,6 +103,16 @@ TEST_F(PduSession, EachReadIsStoredUnderItsOwnIndex) {
   EXPECT_EQ(h.main->rx_grid.Cell(0, 2), "6");
 }
 
+TEST_F(PduSession, AnUnaskedReadAnswerNeverTakesAnotherMessagesIndex) {
+  h.main->GetMessage(7);
+  h.Receive("\r\n+CMGR: 1,17\r\n00040491449700009930712154800002E834\r\n\r\nOK\r\n", 3);
+  h.main->No_TransferClick();
+  h.Receive("\r\nOK\r\n");
+  h.Receive("\r\n+CMGR: 1,17\r\n00040491449700009930712154800002E834\r\n", 2);
+  EXPECT_EQ(h.main->rx_grid.Cell(0, 1), "7");
+  EXPECT_EQ(h.main->rx_grid.Cell(0, 2), "0") << "never deleted by a retrieval";
+}
+
 TEST_F(PduSession, PduLinesOfTheWrongLengthAreDecodedSafely) {
   h.main->CopyAllMessages();
   h.Receive("\r\n+CMGL: 1,0,60\r\n0404914497\r\n\r\n+CMGL: 2,0,3\r\n040491449700009930712154800002E834E834\r\n\r\nOK\r\n", 5);
