@@ -27,9 +27,6 @@ CommunicationSettings LoadCommunicationSettings(const std::filesystem::path& ini
   const GatewayConfig defaults;
   CommunicationSettings settings;
 
-  const std::int32_t port = ini.ReadInteger(kConfiguration, kPort, defaults.Port);
-  settings.PortIndex = port >= 1 && port <= kPortCount ? port - 1 : -1;
-
   // The list shows the speeds as text, and only a value spelled as one of them selects it.
   settings.SpeedIndex =
       SpeedIndexOf(ini.ReadString(kConfiguration, kSpeed, std::to_string(defaults.Speed)));
@@ -38,22 +35,22 @@ CommunicationSettings LoadCommunicationSettings(const std::filesystem::path& ini
     settings.SpeedIndex = kDefaultSpeedIndex;
   }
 
-  settings.InitString = ini.ReadString(kConfiguration, kInitString, defaults.InitString);
-  settings.AutoConnect = ini.ReadBool(kStartup, kAutoConnect, defaults.AutoConnect);
-  settings.InterfaceIndex =
-      ini.ReadString(kConfiguration, kInterface, defaults.Interface) == kBlockMode
-          ? kBlockModeChoice
-          : kPduModeChoice;
-  settings.BlockModeCommand =
-      ini.ReadString(kConfiguration, kBlockModeCommand, kDefaultBlockModeCommand);
-  settings.WaitOK = ini.ReadBool(kConfiguration, kWaitOK, defaults.WaitOK);
-  settings.PINCode = ini.ReadString(kConfiguration, kPINCode, defaults.PINCode);
-  settings.ServiceCentreAddress =
-      ini.ReadString(kConfiguration, kServiceCentreAddress, defaults.ServiceCentreAddress);
-  settings.SCAInTPDU = ini.ReadBool(kConfiguration, kSCAInTPDU, defaults.SCAInTPDU);
-  settings.Mem1 = ini.ReadString(kConfiguration, kMem1, defaults.Mem1);
-  settings.Mem2 = ini.ReadString(kConfiguration, kMem2, defaults.Mem2);
-  settings.Mem3 = ini.ReadString(kConfiguration, kMem3, defaults.Mem3);
+  // Every other key reads exactly as the gateway reads it.
+  const GatewayConfig config = ReadGatewayConfig(iniPath);
+  settings.PortIndex = config.Port >= 1 && config.Port <= kPortCount ? config.Port - 1 : -1;
+  settings.InitString = config.InitString;
+  settings.AutoConnect = config.AutoConnect;
+  settings.InterfaceIndex = config.Interface == kBlockMode ? kBlockModeChoice : kPduModeChoice;
+  // The gateway holds the command with its CR; the file and the dialog without.
+  settings.BlockModeCommand = config.BlockModeCommand.substr(
+      0, config.BlockModeCommand.empty() ? 0 : config.BlockModeCommand.size() - 1);
+  settings.WaitOK = config.WaitOK;
+  settings.PINCode = config.PINCode;
+  settings.ServiceCentreAddress = config.ServiceCentreAddress;
+  settings.SCAInTPDU = config.SCAInTPDU;
+  settings.Mem1 = config.Mem1;
+  settings.Mem2 = config.Mem2;
+  settings.Mem3 = config.Mem3;
   return settings;
 }
 
