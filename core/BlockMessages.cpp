@@ -70,10 +70,7 @@ std::string TSMS_Main::ConfirmText(std::uint8_t type) {
     case 1: return TransferConfirmText(false);
     case 2: return "Confirm request to transfer incoming CBS messages";
     case 3: return TransferConfirmText(true);
-    case 4:
-      // The Insert SMS stays outstanding until it is completed or refused.
-      CommandOutstanding = true;
-      return "Confirm request to attempt to send short message";
+    case 4: return "Confirm request to attempt to send short message";
     default: return "Unknown Confirm Type " + Hex2(type);
   }
 }
@@ -91,80 +88,108 @@ void TSMS_Main::HandleBlockMessage(std::span<const std::uint8_t> bytes, int n) {
   SetCursor(TCursor::crDefault);
   const int last = UnstuffFrame(frame, n);
   frame.resize(last < 0 ? 0 : static_cast<std::size_t>(last) + 1);
+  HandleBlockAnswer(frame.size() > 2 ? frame[2] : 0, frame);
+  SendNextCommand();
+}
+
+// Every frame is matched by its code to the request on the line; a frame that answers
+// nothing on the line is shown and changes nothing else.
+void TSMS_Main::HandleBlockAnswer(std::uint8_t code, const std::vector<std::uint8_t>& frame) {
   // A frame too short for the field it should carry reads it as 0.
   auto at = [&frame](std::size_t offset) -> std::uint8_t {
     return offset < frame.size() ? frame[offset] : 0;
   };
-
-  bool answered = true;
-  switch (at(2)) {
+  const bool listingRequest = InFlight(label::kCopyAllMessages) || InFlight(label::kGetNextMessage);
+  const bool readRequest = listingRequest || InFlight(label::kGetMessage);
+  const bool transferRequest = InFlight(label::kNoTransfer) || InFlight(label::kTransferTE) ||
+                               InFlight(label::kTransferAll);
+  switch (code) {
     case kMessageList:
       SetStatusText("Message List - Not Processed");
+      if (listingRequest) EndListing();
+      if (readRequest) Answered();
       break;
     case kMessage:
       ReceiveBlockMessage(frame, "Message");
+      if (readRequest) Answered();
+      // A listing reads the stored messages one after another.
+      if (listingRequest && CopyAllActive()) RequestNextMessage();
       break;
     case kIncomingMessage:
       ReceiveBlockMessage(frame, "Incoming Message");
       break;
     case kGetMessageFailure:
       SetStatusText("Get Message Failure - " + CauseText(at(4)));
-      if (CopyAllActive) SetStatusText("All messages copied.");
-      CopyAllActive = false;
+      if (listingRequest && CopyAllActive()) {
+        SetStatusText("All messages copied.");
+        EndListing();
+      }
+      if (readRequest) Answered();
       break;
     case kMessageArrived:
       SetStatusText("Message Arrived");
       GetMessage(at(5));
-      answered = false;  // an announcement, not an answer
       break;
     case kInsertSmsComplete:
+      if (!MessageOnTheLine()) {
+        SetStatusText("Ignored Insert SMS Complete: no message is being sent");
+        break;
+      }
       TxConfirmed(Hex2(at(3)) + " " + Hex2(at(4)));
+      if (InFlight(label::kSendMessage)) Answered();
       break;
     case kInsertSmsFailure:
       SetStatusText("Insert SMS Failure " + CauseText(at(4)));
-      ShowTxStage(2);
-      TxRejected();
+      if (MessageOnTheLine()) TxRejected();
+      if (InFlight(label::kSendMessage)) Answered();
       break;
     case kDeleteMessageComplete:
       SetStatusText("Delete Message in M.T. Complete - Msg# [" + Hex2(at(3)) + "]");
-      deleteRetries_ = 0;
+      if (InFlight(label::kDeleteMessage)) Answered();
       break;
     case kDeleteMessageFailure:
       SetStatusText("Delete Message Failure - Msg# [" + Hex2(at(3)) + "] " + CauseText(at(4)));
-      if (MayRetryDelete(Hex2(at(3)))) DeleteMessage(at(3));
+      if (InFlight(label::kDeleteMessage)) {
+        Answered();
+        RetryDelete(inFlight_.MsgIndex, inFlight_.Retries + 1, Hex2(at(3)));
+      }
       break;
-    case kUnableToProcess: {
+    case kUnableToProcess:
       SetStatusText("Unable To Process - " + CauseText(at(3)));
-      const int last = Commands.LastReadIndex();
-      if (Commands.At(last).Label == label::kDeleteMessage && MayRetryDelete(LastDeleteIndexText())) {
-        RequeueSlot(last);
+      if (!commandOutstanding_) break;
+      if (InFlight(label::kDeleteMessage)) {
+        RetryDelete(inFlight_.MsgIndex, inFlight_.Retries + 1,
+                    Hex2(static_cast<std::uint8_t>(inFlight_.MsgIndex & 0xFF)));
+      } else if (InFlight(label::kSendMessage) && MessageOnTheLine()) {
+        TxRejected();
+      } else if (listingRequest) {
+        EndListing();
       }
+      Answered();
       break;
-    }
     case kRequestConfirmed:
-      CommandOutstanding = false;
       SetStatusText("Request Confirmed - " + ConfirmText(at(3)));
-      if (tx_stage_2.Visible) {
-        ShowTxStage(3);
-        SetCursor(TCursor::crHourGlass);
+      if (at(3) == 4) {
+        // The terminal has taken the Insert SMS on the line and now sends it: it stays
+        // outstanding until it is completed or refused.
+        if (InFlight(label::kSendMessage) && send_.Is(SendState::Submitted)) {
+          MoveSend(SendState::AwaitingConfirmation);
+          ShowTxStage(3);
+          SetCursor(TCursor::crHourGlass);
+          RestartWatchdog();
+        }
+      } else if (transferRequest) {
+        Answered();
       }
-      answered = false;  // ConfirmText has decided what stays outstanding
       break;
     case kEndSmsMode:
       SetStatusText("End SMS Mode - " + CauseText(at(3)));
-      CommDrv.SetHayesMode();
-      Connect_MT.Down = false;
-      UpdateConnectionControls();
-      shell_.MessageBeep(MB_ICONQUESTION);
-      Connect_Timer->SetEnabled(true);
+      EndSession();
       break;
     default:
       SetStatusText("Undefined ");
-      answered = false;
       break;
   }
-  if (answered) CommandOutstanding = false;
-  SendNextCommand();
 }
 
 }  // namespace kavonet

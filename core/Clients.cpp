@@ -28,7 +28,7 @@ int TSMS_Main::QueueForDestinations(const std::string& destinations, const std::
 }
 
 void TSMS_Main::DDE_SendExecuteMacro(const std::string& command) {
-  if (!Connect_MT.Down) ConnectTerminal();
+  if (!ConnectionUnderWay()) ConnectTerminal();
   std::string line = command.substr(0, command.find_first_of("\r\n"));
   line.resize(std::min(line.size(), TSMS::kMaxArgumentLength));
   const std::size_t semicolon = line.find(';');

@@ -36,8 +36,20 @@ struct CommandSlot {
   int FrameLength = 0;
   std::string Label;
   SlotForm Form = SlotForm::Empty;
-  // The message index a "Get Message" read asks for: its answer is stored under it.
+  // The message index a "Get Message" read or a "Delete Message" asks for: the answer is
+  // stored, or named, under it.
   std::int16_t MsgIndex = -1;
+  // How often the terminal has refused this delete already.
+  int Retries = 0;
+};
+
+// A read or delete of a stored message, or a change of transfer mode, asked for while no
+// session is entered: it waits for the session and is queued in that session's form.
+struct SessionRequest {
+  enum class Kind { NoTransfer, TransferTE, TransferAll, CopyAll, GetMessage, DeleteMessage };
+  Kind kind;
+  std::int16_t index = 0;
+  int retries = 0;
 };
 
 using CommandQueue = WrappingQueue<CommandSlot>;

@@ -63,6 +63,8 @@ void TSMS_Main::ReadConfiguration() {
 }
 
 void TSMS_Main::FailConnection(const std::string& status, const std::string& box) {
+  MoveLink(LinkState::Idle);
+  Etsi_Response_Timer->SetEnabled(false);
   SetStatusText(status);
   shell_.MessageBeep(MB_ICONHAND);
   // Timers keep running while the box is open; a second attempt then would only stack a
@@ -72,6 +74,8 @@ void TSMS_Main::FailConnection(const std::string& status, const std::string& box
   connectBoxOpen_ = false;
   SetCursor(TCursor::crDefault);
 }
+
+void TSMS_Main::MoveLink(LinkState to) { link_.MoveTo(to); }
 
 void TSMS_Main::ConnectTerminal() {
   if (Connected() || connectBoxOpen_) return;
@@ -123,13 +127,10 @@ void TSMS_Main::ConnectTerminal() {
   CommDrv.SetDTR(true);
   CommDrv.SetRTS(true);
 
-  Commands.Reset();
-  Received.Reset();
+  KeepStoreRequests();
+  ResetConveyors();
   writeRefused_ = false;
-  PduLineExpected = false;
-  CommandOutstanding = false;
-  // A listing cut short by a lost session must not hold back the next session's commands.
-  CopyAllActive = false;
+  textModeShown_ = false;
   InterfaceType = GatewayConfig_.Interface;
   TransferMode = GatewayConfig_.StartupTransfer;
 
@@ -142,14 +143,33 @@ void TSMS_Main::ConnectTerminal() {
   Rx_Queue_Timer->SetEnabled(true);
   if (escapeBeforeInit_) {
     // A terminal left waiting for PDU text after a "> " prompt would take the init
-    // string as message data; ESC makes it drop that state first.
+    // string as message data; ESC makes it drop that state first. Whatever it answers
+    // to the ESC is let go by before the list starts.
     escapeBeforeInit_ = false;
     const std::uint8_t escape = 0x1B;
     CommDrv.WriteBlock(&escape, 1);
+    MoveLink(LinkState::Escaping);
+    Etsi_Response_Timer->SetEnabled(false);
+    Escape_Settle_Timer->SetEnabled(false);
+    Escape_Settle_Timer->SetEnabled(true);
+    return;
   }
+  StartInitList();
+}
+
+void TSMS_Main::Escape_Settle_TimerTimer() {
+  Escape_Settle_Timer->SetEnabled(false);
+  if (!link_.Is(LinkState::Escaping)) return;
+  Received.Reset();
+  StartInitList();
+}
+
+void TSMS_Main::StartInitList() {
+  MoveLink(LinkState::Initialising);
   std::string command = InitCommands[0];
   EnqueueCommand(command, label::kInitCommand);
   Etsi_Response_Timer->SetEnabled(true);
+  RestartWatchdog();
 }
 
 void TSMS_Main::BuildInitCommands() {
@@ -179,65 +199,85 @@ void TSMS_Main::BuildInitCommands() {
 }
 
 void TSMS_Main::HandleInitResponse(std::span<const std::uint8_t> bytes, int n) {
-  CommandOutstanding = false;
   std::string line;
   const std::size_t length = std::min(bytes.size(), static_cast<std::size_t>(std::max(n + 1, 0)));
   for (std::size_t i = 0; i < length && bytes[i] != 0; ++i) line.push_back(static_cast<char>(bytes[i]));
   SetStatusText(line);
-  // A Text Mode session stays in line mode: its lines are only shown.
-  if (Connected()) return;
-
-  if (StartsWith(line, "OK") || StartsWith(line, "0")) {
-    const bool listDone = InitIndex < 0 || InitIndex + 1 >= kInitCommandCount ||
-                          InitCommands[InitIndex] == "END";
-    if (listDone) return;
-    DropWaitingRetries();
-    ++InitIndex;
-    if (InitCommands[InitIndex] != "END") {
-      std::string command = InitCommands[InitIndex];
-      EnqueueCommand(command, label::kInitCommand);
-      const bool entryCommandWritten = InitIndex + 1 < kInitCommandCount &&
-                                       InitCommands[InitIndex + 1] == "END" &&
-                                       InterfaceType == "Block Mode" && !GatewayConfig_.WaitOK;
-      if (entryCommandWritten) {
-        shell_.MessageBeep(MB_OK);
-        SetStatusText("Entered ETSI Block mode OK");
-        Connect_MT.Down = true;
-        CommDrv.SetBlockMode();
-        UpdateConnectionControls();
-        // No answer to the entry command is awaited, so nothing is outstanding: the
-        // No Transfer request goes out at once.
-        CommandOutstanding = false;
-        RequestNoTransfer();
-      }
-    } else {
-      EnterSession();
-    }
-  } else if (StartsWith(line, "ERROR") || StartsWith(line, "4")) {
-    if (InitErrors >= kMaxInitErrors) {
-      Connect_Timer->SetEnabled(false);
-      Etsi_Response_Timer->SetEnabled(false);
-      tx_queue_Timer->SetEnabled(false);
-      Connect_MT.Down = false;
-      CommDrv.SetHayesMode();
-      UpdateConnectionControls();
-      const int index = std::clamp<int>(InitIndex, 0, kInitCommandCount - 1);
-      ShowError("The command AT" + InitCommands[index] + " was rejected by the interface device.");
-      SetCursor(TCursor::crDefault);
-    } else {
-      ++InitErrors;
-      ConnectTerminal();
-    }
+  // Only a final result answers an init command; echoes and unsolicited lines are shown.
+  // Answers while no init command is on the line (a Text Mode session, the answer to the
+  // ESC of a reconnection, a stray OK) acknowledge nothing.
+  const bool ok = StartsWith(line, "OK") || StartsWith(line, "0");
+  const bool refused = !ok && (StartsWith(line, "ERROR") || StartsWith(line, "4") ||
+                               StartsWith(line, "+CMS ERROR") || StartsWith(line, "+CME ERROR"));
+  if (!ok && !refused) return;
+  if (!link_.Is(LinkState::Initialising) && !link_.Is(LinkState::Stalled)) return;
+  if (!InFlight(label::kInitCommand)) return;
+  Answered();
+  if (ok) {
+    AcknowledgeInitCommand();
+  } else {
+    RejectInitCommand();
   }
+}
+
+void TSMS_Main::AcknowledgeInitCommand() {
+  if (InitIndex < 0 || InitIndex + 1 >= kInitCommandCount || InitCommands[InitIndex] == "END") return;
+  DropWaitingRetries();
+  ++InitIndex;
+  if (InitCommands[InitIndex] == "END") {
+    EnterSession();
+    return;
+  }
+  if (link_.Is(LinkState::Stalled)) {
+    // A late answer: the list goes on, with the response timer watching it again.
+    MoveLink(LinkState::Initialising);
+    Etsi_Response_Timer->SetEnabled(true);
+  }
+  std::string command = InitCommands[InitIndex];
+  EnqueueCommand(command, label::kInitCommand);
+  const bool entryCommandWritten = InitIndex + 1 < kInitCommandCount &&
+                                   InitCommands[InitIndex + 1] == "END" &&
+                                   InterfaceType == "Block Mode" && !GatewayConfig_.WaitOK;
+  if (entryCommandWritten) EnterBlockModeWithoutWaiting();
+}
+
+void TSMS_Main::RejectInitCommand() {
+  if (InitErrors < kMaxInitErrors) {
+    ++InitErrors;
+    ConnectTerminal();
+    return;
+  }
+  Connect_Timer->SetEnabled(false);
+  Etsi_Response_Timer->SetEnabled(false);
+  tx_queue_Timer->SetEnabled(false);
+  MoveLink(LinkState::Idle);
+  CommDrv.SetHayesMode();
+  UpdateConnectionControls();
+  DropModeRequests();
+  const int index = std::clamp<int>(InitIndex, 0, kInitCommandCount - 1);
+  ShowError("The command AT" + InitCommands[index] + " was rejected by the interface device.");
+  SetCursor(TCursor::crDefault);
 }
 
 void TSMS_Main::DropWaitingRetries() {
   // The awaited command has been acknowledged: a retry of it still waiting to be written
   // would be acknowledged too and skip the next command.
   while (!Commands.Empty() && Commands.ReadSlot().Label == label::kInitCommand) {
-    Commands.ReadSlot() = Commands.At(Commands.LastReadIndex());
     Commands.AdvanceRead();
   }
+}
+
+void TSMS_Main::EnterBlockModeWithoutWaiting() {
+  shell_.MessageBeep(MB_OK);
+  SetStatusText("Entered ETSI Block mode OK");
+  MoveLink(LinkState::Session);
+  CommDrv.SetBlockMode();
+  // No answer to the entry command is awaited, so nothing is outstanding: the No Transfer
+  // request goes out at once.
+  Answered();
+  UpdateConnectionControls();
+  RequestNoTransfer();
+  ReplayWaitingRequests();
 }
 
 void TSMS_Main::EnterSession() {
@@ -250,7 +290,7 @@ void TSMS_Main::EnterSession() {
   }
   Connect_Timer->SetEnabled(false);
   Etsi_Response_Timer->SetEnabled(false);
-  Connect_MT.Down = true;
+  MoveLink(LinkState::Session);
   UpdateConnectionControls();
   shell_.MessageBeep(MB_OK);
   CommDrv.PurgeInput();
@@ -266,15 +306,17 @@ void TSMS_Main::EnterSession() {
   } else if (TransferMode == 2) {
     SetTransferButtonDown(Transfer_All);
   }
+  ReplayWaitingRequests();
 }
 
 void TSMS_Main::Etsi_Response_TimerTimer() {
-  if (Connected()) {
+  if (!link_.Is(LinkState::Initialising)) {
     Etsi_Response_Timer->SetEnabled(false);
     return;
   }
   if (InitAttempts >= kMaxInitAttempts) {
     Etsi_Response_Timer->SetEnabled(false);
+    MoveLink(LinkState::Stalled);
     SetStatusText("Failed to enter ETSI SMS " + InterfaceType);
     SetCursor(TCursor::crDefault);
     return;
@@ -285,26 +327,28 @@ void TSMS_Main::Etsi_Response_TimerTimer() {
   // One retry waiting is enough: piled-up copies would each be answered OK later and
   // advance the list past commands the terminal never acknowledged.
   if (!Commands.Empty()) return;
+  // A whole interval without an answer: the command is taken as lost and written again.
+  commandOutstanding_ = false;
   std::string command = InitCommands[std::clamp<int>(InitIndex, 0, kInitCommandCount - 1)];
   EnqueueCommand(command, label::kInitCommand);
 }
 
 void TSMS_Main::Connect_TimerTimer() {
-  if (Connected()) return;
+  if (ConnectionUnderWay()) return;
   ConnectTerminal();
   InitErrors = 0;
 }
 
 void TSMS_Main::Connect_MTClick() {
   if (Connect_MT.Down) {
-    // It goes down only when the session is entered.
+    // It goes down only when the session is entered; a click while initialising starts
+    // the list again.
     Connect_MT.Down = false;
     InitErrors = 0;
     ConnectTerminal();
     return;
   }
   if (GatewayConfig_.AutoConnect && !dialogs_.WarningYesNo(kAutoConnectWarning)) {
-    Connect_MT.Down = true;
     UpdateConnectionControls();
     return;
   }
@@ -315,30 +359,40 @@ void TSMS_Main::Connect_MTClick() {
 }
 
 void TSMS_Main::DisconnectTerminal() {
-  Connect_MT.Down = false;
+  MoveLink(LinkState::Idle);
   tx_queue_Timer->SetEnabled(false);
   Rx_Queue_Timer->SetEnabled(false);
   Etsi_Response_Timer->SetEnabled(false);
   Ole_Rx_Timeout->SetEnabled(false);
   Response_Watchdog->SetEnabled(false);
+  Escape_Settle_Timer->SetEnabled(false);
   CommDrv.SetRTS(false);
   CommDrv.SetDTR(false);
   UpdateConnectionControls();
+  DropModeRequests();
+}
+
+void TSMS_Main::EndSession() {
+  CommDrv.SetHayesMode();
+  MoveLink(LinkState::Idle);
+  UpdateConnectionControls();
+  shell_.MessageBeep(MB_ICONQUESTION);
+  // A new connection is tried whatever the Auto Connect setting; reading the
+  // configuration then keeps the timer on or switches it off.
+  Connect_Timer->SetEnabled(true);
 }
 
 void TSMS_Main::CommDrvDSRSignal(SMSDRV32& /*sender*/, bool /*state*/) {
-  if (CommDrv.BlockType() != btPDU) return;
+  // Only a PDU Mode session that is entered ends; after a disconnect the line is nobody's.
+  if (!Connected() || CommDrv.BlockType() != btPDU) return;
   SetStatusText("End SMS Mode - DSR from Interface device lost");
-  CommDrv.SetHayesMode();
-  Connect_MT.Down = false;
-  UpdateConnectionControls();
-  shell_.MessageBeep(MB_ICONQUESTION);
-  Connect_Timer->SetEnabled(true);
+  EndSession();
 }
 
 void TSMS_Main::UpdateConnectionControls() {
   const bool c = Connected();
   const bool blockSession = CommDrv.BlockType() == btBlock;
+  Connect_MT.Down = c;
   No_Transfer.Enabled = c;
   Transfer_TE.Enabled = c && blockSession;
   Menu_Transfer_TE.Enabled = c && blockSession;

@@ -88,6 +88,12 @@ bool TSMS_Main::ReadListingHeader(std::string_view line, bool withIndex) {
   if (withIndex) RxMsgIndex = static_cast<std::int16_t>(*index);
   RxMsgIsNew = fields[withIndex ? 1 : 0] == "0";
   RxTpduLength = static_cast<std::int16_t>(std::min(*length, 8000));
+  if (*length == 0) {
+    // An empty location (several makers answer "+CMGR: 0,,0"): no PDU line follows.
+    SetStatusText("Message " + std::to_string(RxMsgIndex) + ": no message stored there");
+    if (InFlight(label::kGetMessage)) readDelivered_ = true;
+    return true;
+  }
   PduLineExpected = true;
   return true;
 }
@@ -100,20 +106,20 @@ void TSMS_Main::HandlePduResponse(std::span<const std::uint8_t> bytes, int count
   if (PduLineExpected) {
     PduLineExpected = false;
     DecodePduLine(line);
+    if (InFlight(label::kGetMessage)) readDelivered_ = true;
+    if (InFlight(label::kCopyAllMessages)) RestartWatchdog();  // a long listing is progress
     return;
   }
   if (StartsWith(line, "+CMGL:")) {
     ReadListingHeader(line, true);
     return;
   }
-  if (StartsWith(line, "> ")) CommandOutstanding = false;
-
-  if (StartsWith(line, "+CMGR:")) {
-    // The answer belongs to the read written last, whatever reads were queued after it.
-    // An answer nobody asked for gets index 0, which retrieval never deletes: taking the
-    // previous read's index would delete the wrong message from the terminal.
-    const CommandSlot& last = Commands.At(Commands.LastReadIndex());
-    RxMsgIndex = last.Label == label::kGetMessage && last.MsgIndex >= 0 ? last.MsgIndex : 0;
+  if (StartsWith(line, "> ")) {
+    PromptReceived();
+  } else if (StartsWith(line, "+CMGR:")) {
+    // The answer belongs to the read on the line. An answer nobody asked for gets index 0,
+    // which retrieval never deletes: any other index could delete the wrong message.
+    RxMsgIndex = InFlight(label::kGetMessage) ? inFlight_.MsgIndex : 0;
     ReadListingHeader(line, false);
   } else if (StartsWith(line, "+CMTI:")) {
     PduLineExpected = false;
@@ -122,23 +128,32 @@ void TSMS_Main::HandlePduResponse(std::span<const std::uint8_t> bytes, int count
     if (index) GetMessage(static_cast<std::int16_t>(*index));
   } else if (StartsWith(line, "+CMGS:")) {
     const std::string_view body = Body(line);
+    if (!MessageOnTheLine()) {
+      // Line noise or a late answer from before a reconnection: confirming now would take
+      // a message out of the queue that was never sent.
+      SetStatusText("Ignored " + std::string(body) + ": no message is being sent");
+      return;
+    }
     const std::size_t space = body.find(' ');
     TxConfirmed(space == std::string_view::npos ? std::string() : std::string(body.substr(space + 1)));
   } else if (StartsWith(line, "+CSQ:")) {
     ShowSignalQuality(Fields(line));
-  } else {
-    if (StartsWith(line, "OK")) HandlePduOk();
-    if (StartsWith(line, "ERROR") || StartsWith(line, "+CMS ERROR")) HandlePduError(line);
+  } else if (StartsWith(line, "OK")) {
+    HandlePduOk();
+  } else if (StartsWith(line, "ERROR") || StartsWith(line, "+CMS ERROR") ||
+             StartsWith(line, "+CME ERROR")) {
+    HandlePduError(line);
   }
 }
 
 void TSMS_Main::HandlePduOk() {
-  if (CopyAllActive) {
+  // An OK with nothing on the line answers nothing.
+  if (!commandOutstanding_) return;
+  const std::string& label = inFlight_.Label;
+  if (label == label::kCopyAllMessages) {
     SetStatusText("All messages copied.");
-    CopyAllActive = false;
-  }
-  const std::string& label = Commands.At(Commands.LastReadIndex()).Label;
-  if (label == label::kNoTransfer) {
+    EndListing();
+  } else if (label == label::kNoTransfer) {
     SetTransferButtonDown(No_Transfer);
     SetStatusText("Request Confirmed - Do not transfer incoming messages.");
   } else if (label == label::kTransferTE) {
@@ -148,30 +163,36 @@ void TSMS_Main::HandlePduOk() {
     SetTransferButtonDown(Transfer_All);
     SetStatusText("Request Confirmed - Transfer all incoming messages");
   } else if (label == label::kDeleteMessage) {
-    SetStatusText("Delete Message in M.T. Complete - Msg# [" + std::to_string(DeleteMsgIndex) + "]");
-    deleteRetries_ = 0;
+    SetStatusText("Delete Message in M.T. Complete - Msg# [" + std::to_string(inFlight_.MsgIndex) +
+                  "]");
+  } else if (label == label::kSendMessage && send_.Is(SendState::Submitted)) {
+    // OK to the "+CMGS=" line itself, without a prompt: nothing was sent.
+    TxRejected();
+  } else if (label == label::kSendPdu && MessageOnTheLine()) {
+    // Sent, though the terminal gave no reference: sending it again would duplicate it.
+    TxConfirmed(std::string());
   }
-  CommandOutstanding = false;
+  Answered();
   SendNextCommand();
 }
 
 void TSMS_Main::HandlePduError(const std::string& line) {
   SetStatusText(line);
-  if (tx_stage_3.Visible) {
-    ShowTxStage(2);
+  if (!commandOutstanding_) return;
+  const std::string& label = inFlight_.Label;
+  if ((label == label::kSendMessage || label == label::kSendPdu) && !send_.Is(SendState::Idle)) {
+    // Refused before the prompt (the PDU text is then never written) or after it.
     SetCursor(TCursor::crHourGlass);
     TxRejected();
-  }
-  if (CopyAllActive) {
+  } else if (label == label::kCopyAllMessages) {
     SetStatusText("All messages copied.");
-    CopyAllActive = false;
+    EndListing();
+  } else if (label == label::kDeleteMessage) {
+    const std::string index = std::to_string(inFlight_.MsgIndex);
+    SetStatusText("Delete Message Failure - Msg# [" + index + "]");
+    RetryDelete(inFlight_.MsgIndex, inFlight_.Retries + 1, index);
   }
-  const int last = Commands.LastReadIndex();
-  if (Commands.At(last).Label == label::kDeleteMessage) {
-    SetStatusText("Delete Message Failure - Msg# [" + std::to_string(DeleteMsgIndex) + "]");
-    if (MayRetryDelete(std::to_string(DeleteMsgIndex))) RequeueSlot(last);
-  }
-  CommandOutstanding = false;
+  Answered();
   SendNextCommand();
 }
 

@@ -25,7 +25,6 @@ void TSMS_Main::AddReceivedMessage(const sms::ReceivedMessage& message) {
       ShowError("Unable to write to " + log.string());
     }
   }
-  if (CopyAllActive && CommDrv.BlockType() == btBlock) RequestNextMessage();
 }
 
 void TSMS_Main::TransmitLog1Click() {

@@ -2,6 +2,7 @@
 // terminal. Each has an AT command form and a Block Mode request form, chosen by the
 // driver's block type at the moment of the call.
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -21,9 +22,10 @@ constexpr std::uint8_t kDeleteMessageRequest = 0x08;
 std::uint8_t LowByte(std::int16_t index) { return static_cast<std::uint8_t>(index & 0xFF); }
 }  // namespace
 
-void TSMS_Main::BuildFrame(std::span<const std::uint8_t> body, const std::string& label) {
+void TSMS_Main::BuildFrame(std::span<const std::uint8_t> body, const std::string& label,
+                           std::int16_t msgIndex, int retries) {
   const std::vector<std::uint8_t> frame = StuffedFrame(body);
-  EnqueueFrame(frame, static_cast<int>(frame.size()), label);
+  EnqueueFrame(frame, static_cast<int>(frame.size()), label, msgIndex, retries);
 }
 
 void TSMS_Main::SetTransferButtonDown(SpeedButton& button) {
@@ -44,6 +46,10 @@ void TSMS_Main::TransferClick(SpeedButton& button, const char* pduCommand,
   Transfer_All.Down = false;
   button.Down = false;
   ControlsChanged();
+  using Kind = SessionRequest::Kind;
+  const Kind kind = blockMode == 0 ? Kind::NoTransfer : blockMode == 1 ? Kind::TransferTE
+                                                                       : Kind::TransferAll;
+  if (HoldForSession({kind}, label)) return;
   if (CommDrv.BlockType() != btBlock) {
     std::string command = pduCommand;
     EnqueueCommand(command, label);
@@ -77,6 +83,7 @@ void TSMS_Main::RequestNoTransfer() {
 }
 
 void TSMS_Main::CopyAllMessages() {
+  if (HoldForSession({SessionRequest::Kind::CopyAll}, label::kCopyAllMessages)) return;
   if (CommDrv.BlockType() == btBlock) {
     RequestFirstMessage();
     return;
@@ -95,43 +102,110 @@ void TSMS_Main::RequestNextMessage() {
   BuildFrame(body, label::kGetNextMessage);
 }
 
-void TSMS_Main::DeleteMessage(std::int16_t index) {
-  if (CommDrv.BlockType() == btBlock) {
-    const std::array<std::uint8_t, 2> body{kDeleteMessageRequest, LowByte(index)};
-    BuildFrame(body, label::kDeleteMessage);
+void TSMS_Main::EndListing() {
+  if (CopyAllActive()) listing_.MoveTo(ListingState::Idle);
+}
+
+void TSMS_Main::DeleteMessage(std::int16_t index, int retries) {
+  if (HoldForSession({SessionRequest::Kind::DeleteMessage, index, retries}, label::kDeleteMessage)) {
     return;
   }
-  DeleteMsgIndex = index;
+  if (CommDrv.BlockType() == btBlock) {
+    const std::array<std::uint8_t, 2> body{kDeleteMessageRequest, LowByte(index)};
+    BuildFrame(body, label::kDeleteMessage, index, retries);
+    return;
+  }
   std::string command = "+CMGD=" + std::to_string(index);
-  EnqueueCommand(command, label::kDeleteMessage);
+  EnqueueCommand(command, label::kDeleteMessage, index, retries);
 }
 
-bool TSMS_Main::MayRetryDelete(const std::string& indexText) {
+void TSMS_Main::RetryDelete(std::int16_t index, int retries, const std::string& indexText) {
   // A message that is already gone is refused for ever: retrying without end would keep
   // the terminal busy and every other command waiting.
-  if (++deleteRetries_ <= kMaxDeleteRetries) return true;
-  deleteRetries_ = 0;
-  SetStatusText("Delete Message Failure - Msg# [" + indexText + "] given up after " +
-                std::to_string(kMaxDeleteRetries) + " retries");
-  return false;
-}
-
-std::string TSMS_Main::LastDeleteIndexText() const {
-  const CommandSlot& slot = Commands.At(Commands.LastReadIndex());
-  // The Delete Message frame: DLE STX 08 index ...
-  return slot.Form == SlotForm::Frame && slot.FrameBytes.size() > 3 ? Hex2(slot.FrameBytes[3])
-                                                                     : std::string();
+  if (retries > kMaxDeleteRetries) {
+    SetStatusText("Delete Message Failure - Msg# [" + indexText + "] given up after " +
+                  std::to_string(kMaxDeleteRetries) + " retries");
+    return;
+  }
+  DeleteMessage(index, retries);
 }
 
 void TSMS_Main::GetMessage(std::int16_t index) {
+  if (HoldForSession({SessionRequest::Kind::GetMessage, index}, label::kGetMessage)) return;
   if (CommDrv.BlockType() == btBlock) {
     const std::array<std::uint8_t, 2> body{kGetMessageRequest, LowByte(index)};
-    BuildFrame(body, label::kGetMessage);
+    BuildFrame(body, label::kGetMessage, index);
     return;
   }
-  RxMsgIndex = index;
   std::string command = "+CMGR=" + std::to_string(index);
   EnqueueCommand(command, label::kGetMessage, index);
+}
+
+// ---- Requests that wait for the session ----
+
+bool TSMS_Main::HoldForSession(SessionRequest request, const char* label) {
+  if (Connected()) return false;
+  using Kind = SessionRequest::Kind;
+  const bool storeWork = request.kind == Kind::GetMessage || request.kind == Kind::DeleteMessage;
+  // Reads and deletes are never dropped: a read announced by the terminal or a delete of a
+  // message already handed to a client must reach the terminal in the next session.
+  if (storeWork || !link_.Is(LinkState::Idle)) {
+    waitingForSession_.push_back(request);
+    return true;
+  }
+  SetStatusText(std::string("Not connected to the Mobile Terminal: ") + label + " not sent");
+  return true;
+}
+
+void TSMS_Main::KeepStoreRequests() {
+  using Kind = SessionRequest::Kind;
+  auto keep = [this](const CommandSlot& slot) {
+    if (slot.Label == label::kGetMessage) {
+      waitingForSession_.push_back({Kind::GetMessage, slot.MsgIndex});
+    } else if (slot.Label == label::kDeleteMessage) {
+      waitingForSession_.push_back({Kind::DeleteMessage, slot.MsgIndex, slot.Retries});
+    }
+  };
+  // The read or delete on the line when the connection was lost is done again, unless the
+  // read has already delivered its message.
+  if (commandOutstanding_ && !(inFlight_.Label == label::kGetMessage && readDelivered_)) {
+    keep(inFlight_);
+  }
+  while (!Commands.Empty()) {
+    keep(Commands.ReadSlot());
+    Commands.AdvanceRead();
+  }
+}
+
+void TSMS_Main::ReplayWaitingRequests() {
+  std::vector<SessionRequest> requests;
+  std::swap(requests, waitingForSession_);
+  // Reads go first: a delete kept across a reconnection then only reaches an index whose
+  // message the gateway already holds.
+  std::stable_partition(requests.begin(), requests.end(), [](const SessionRequest& r) {
+    return r.kind == SessionRequest::Kind::GetMessage;
+  });
+  for (const SessionRequest& request : requests) {
+    switch (request.kind) {
+      case SessionRequest::Kind::NoTransfer: No_TransferClick(); break;
+      case SessionRequest::Kind::TransferTE: Transfer_TEClick(); break;
+      case SessionRequest::Kind::TransferAll: Transfer_AllClick(); break;
+      case SessionRequest::Kind::CopyAll: CopyAllMessages(); break;
+      case SessionRequest::Kind::GetMessage: GetMessage(request.index); break;
+      case SessionRequest::Kind::DeleteMessage: DeleteMessage(request.index, request.retries); break;
+    }
+  }
+}
+
+void TSMS_Main::DropModeRequests() {
+  const auto dropped = std::erase_if(waitingForSession_, [](const SessionRequest& r) {
+    return r.kind != SessionRequest::Kind::GetMessage &&
+           r.kind != SessionRequest::Kind::DeleteMessage;
+  });
+  if (dropped > 0) {
+    SetStatusText("Not connected to the Mobile Terminal: " + std::to_string(dropped) +
+                  " mode request(s) not sent");
+  }
 }
 
 }  // namespace kavonet

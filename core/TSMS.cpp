@@ -21,13 +21,14 @@ bool TSMS::Is_Connected(const std::string& /*ignored*/) { return main_.Connected
 bool TSMS::Is_Auto_Connect(const std::string& /*ignored*/) { return main_.Config().AutoConnect; }
 
 void TSMS::Connect(const std::string& /*ignored*/) {
-  if (!main_.Connected()) main_.ConnectTerminal();
+  // A connection already being made is left to finish, not started over.
+  if (!main_.ConnectionUnderWay()) main_.ConnectTerminal();
 }
 
 void TSMS::Disconnect(const std::string& /*ignored*/) { main_.DisconnectTerminal(); }
 
 void TSMS::Toggle_Connection(const std::string& /*ignored*/) {
-  if (main_.Connected()) {
+  if (main_.ConnectionUnderWay()) {
     main_.DisconnectTerminal();
   } else {
     main_.ConnectTerminal();
@@ -36,7 +37,7 @@ void TSMS::Toggle_Connection(const std::string& /*ignored*/) {
 
 std::string TSMS::Receive_Mode(const std::string& /*ignored*/) {
   std::string mode;
-  if (!main_.Connect_MT.Down) mode = "Disconnected";
+  if (!main_.Connected()) mode = "Disconnected";
   if (main_.No_Transfer.Down) mode = "No_Transfer";
   if (main_.Transfer_TE.Down) mode = "Transfer_TE";
   if (main_.Transfer_All.Down) mode = "Transfer_All";
@@ -50,7 +51,7 @@ void TSMS::Get_All(const std::string& /*ignored*/) { main_.CopyAllMessages(); }
 
 bool TSMS::Register_Retrieve(const std::string& AppName) {
   const std::string name = Cut(AppName);
-  if (!main_.Connect_MT.Down) return false;
+  if (!main_.Connected()) return false;
   if (main_.Rx_Ole_Appname == name) return true;
   if (!main_.Rx_Ole_Appname.empty()) return false;
   main_.Rx_Ole_Appname = name;
@@ -103,10 +104,7 @@ bool TSMS::deRegister_Retrieve(const std::string& AppName) {
 
 std::int32_t TSMS::Send_Message(const std::string& /*ignored*/, const std::string& Destinations,
                                 const std::string& MessageText) {
-  const int index = main_.InitIndex;
-  const bool initialised = index >= 0 && index < TSMS_Main::kInitCommandCount &&
-                           main_.InitCommands[index] == "END";
-  if (!main_.Connect_MT.Down && !initialised) main_.ConnectTerminal();
+  if (!main_.ConnectionUnderWay()) main_.ConnectTerminal();
   return main_.QueueForDestinations(Cut(Destinations), Cut(MessageText));
 }
 

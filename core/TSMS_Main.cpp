@@ -30,6 +30,8 @@ TSMS_Main::TSMS_Main(EventLoop& loop, CommPort& port, Dialogs& dialogs, Shell& s
   Ole_Rx_Timeout = loop_.CreateTimer(180000ms, [this] { Ole_Rx_TimeoutTimer(); });
   Response_Watchdog =
       loop_.CreateTimer(kResponseWatchdogInterval, [this] { Response_WatchdogTimer(); });
+  Escape_Settle_Timer =
+      loop_.CreateTimer(kEscapeSettleInterval, [this] { Escape_Settle_TimerTimer(); });
 
   CommDrv.MonitorEvents = {evDSR, evRxFlag};
   CommDrv.OnRxBlock = [this](SMSDRV32& sender, const TBuffer& buffer, int count) {
@@ -48,7 +50,7 @@ TSMS_Main::~TSMS_Main() { CommDrv.Close(); }
 // ---- Window events ----
 
 void TSMS_Main::FormActivate() {
-  if (Connected()) return;
+  if (ConnectionUnderWay()) return;
   GatewayConfig_.AutoConnect = IniFile(ConfigPath()).ReadBool("Startup", "Auto Connect", false);
   if (GatewayConfig_.AutoConnect) ConnectTerminal();
 }
@@ -60,34 +62,30 @@ void TSMS_Main::FormCloseQuery() {
 // ---- Conveyors ----
 
 void TSMS_Main::EnqueueCommand(std::string& text, const std::string& label,
-                               std::int16_t msgIndex) {
+                               std::int16_t msgIndex, int retries) {
   if (label != label::kSendPdu) text = "AT" + text + "\r";
   CommandSlot& slot = Commands.WriteSlot();
+  slot = CommandSlot{};
   slot.CommandText = text;
   slot.Label = label;
   slot.Form = SlotForm::Text;
   slot.MsgIndex = msgIndex;
+  slot.Retries = retries;
   Commands.AdvanceWrite();
   SendNextCommand();
 }
 
 void TSMS_Main::EnqueueFrame(std::span<const std::uint8_t> frame, int length,
-                             const std::string& label) {
+                             const std::string& label, std::int16_t msgIndex, int retries) {
   length = std::clamp(length, 0, static_cast<int>(frame.size()));
   CommandSlot& slot = Commands.WriteSlot();
+  slot = CommandSlot{};
   slot.FrameBytes.assign(frame.begin(), frame.begin() + length);
   slot.FrameLength = length;
   slot.Label = label;
   slot.Form = SlotForm::Frame;
-  slot.MsgIndex = -1;
-  Commands.AdvanceWrite();
-  SendNextCommand();
-}
-
-void TSMS_Main::RequeueSlot(int slot) {
-  if (slot < 0 || slot >= Commands.Capacity()) return;
-  CommandSlot copy = Commands.At(slot);
-  Commands.WriteSlot() = std::move(copy);
+  slot.MsgIndex = msgIndex;
+  slot.Retries = retries;
   Commands.AdvanceWrite();
   SendNextCommand();
 }
@@ -103,47 +101,71 @@ bool TSMS_Main::WriteSlot(CommandSlot& slot) {
 
 void TSMS_Main::SendNextCommand() {
   for (;;) {
-    if (Commands.Empty() || CommandOutstanding || writeRefused_) return;
+    if (Commands.Empty() || commandOutstanding_ || writeRefused_) return;
+    // Outside a session only the init list goes out; everything else waits for the next
+    // connection, which keeps the reads and deletes among it.
+    if (!link_.Is(LinkState::Initialising) && !link_.Is(LinkState::Session)) return;
     const bool blockSession = CommDrv.BlockType() == btBlock;
-    if (CopyAllActive && CommDrv.BlockType() == btPDU) return;
+    if (CopyAllActive() && CommDrv.BlockType() == btPDU) return;
 
     CommandSlot& slot = Commands.ReadSlot();
     const SlotForm expected = blockSession ? SlotForm::Frame : SlotForm::Text;
-    if (slot.Form != expected) {
-      // Queued for the other kind of session (the terminal left Block Mode while it
-      // waited): it has nothing the terminal could take now. Skip it, keeping the slot
-      // written last where the answer handlers look for it.
-      slot = Commands.At(Commands.LastReadIndex());
+    const bool fits = slot.Form == expected &&
+                      (link_.Is(LinkState::Session) || slot.Label == label::kInitCommand);
+    if (!fits) {
+      // Queued for another kind of session, or a session command while initialising:
+      // the terminal could not take it now.
       Commands.AdvanceRead();
       continue;
     }
-
-    const std::string shown = blockSession ? std::string() : slot.CommandText;
-    const std::string label = slot.Label;
-    if (!WriteSlot(slot)) {
-      // Nothing more is written until the next connection: one box per failure.
-      writeRefused_ = true;
-      ShowError(kWriteFailedText);
-      DisconnectTerminal();
-      return;
-    }
-    if (label == label::kSendPdu) {
-      if (tx_stage_2.Visible) {
-        tx_stage_1.Visible = false;
-        tx_stage_2.Visible = false;
-        tx_stage_3.Visible = true;
-        SetCursor(TCursor::crHourGlass);
-        ControlsChanged();
-      }
-    } else {
-      SetStatusText(shown);
-    }
-    if (label == label::kCopyAllMessages) CopyAllActive = true;
+    CommandSlot written = slot;
     Commands.AdvanceRead();
-    CommandOutstanding = true;
-    RestartWatchdog();
-    return;
+    if (!Write(std::move(written))) return;
   }
+}
+
+bool TSMS_Main::Write(CommandSlot slot) {
+  if (!WriteSlot(slot)) {
+    // Nothing more is written until the next connection: one box per failure.
+    writeRefused_ = true;
+    ShowError(kWriteFailedText);
+    DisconnectTerminal();
+    return false;
+  }
+  if (slot.Label != label::kSendPdu) {
+    SetStatusText(slot.Form == SlotForm::Frame ? std::string() : slot.CommandText);
+  }
+  if (slot.Label == label::kGetMessage) RxMsgIndex = slot.MsgIndex;
+  readDelivered_ = false;
+  inFlight_ = std::move(slot);
+  commandOutstanding_ = true;
+  SlotWritten(inFlight_.Label);
+  RestartWatchdog();
+  return true;
+}
+
+void TSMS_Main::WriteNow(CommandSlot slot) {
+  if (writeRefused_) return;
+  Write(std::move(slot));
+}
+
+void TSMS_Main::Answered() {
+  commandOutstanding_ = false;
+  RestartWatchdog();
+}
+
+bool TSMS_Main::InFlight(const char* label) const {
+  return commandOutstanding_ && inFlight_.Label == label;
+}
+
+void TSMS_Main::ResetConveyors() {
+  Commands.Reset();
+  Received.Reset();
+  PduLineExpected = false;
+  commandOutstanding_ = false;
+  inFlight_ = CommandSlot{};
+  if (CopyAllActive()) listing_.MoveTo(ListingState::Idle);
+  ResetSendCycle();
 }
 
 void TSMS_Main::CommDrvRxBlock(SMSDRV32& /*sender*/, const TBuffer& buffer, int count) {
@@ -155,27 +177,36 @@ void TSMS_Main::CommDrvRxBlock(SMSDRV32& /*sender*/, const TBuffer& buffer, int 
   entry.BlockLength = count;
   Received.AdvanceWrite();
   Rx_Queue_Timer->SetEnabled(true);
-  // The terminal is talking: whatever it owes us may still be on its way.
-  if (Response_Watchdog->Enabled()) RestartWatchdog();
+}
+
+// ---- A terminal that stops answering ----
+
+bool TSMS_Main::WaitingForTerminal() const {
+  return commandOutstanding_ || link_.Is(LinkState::Initialising) || link_.Is(LinkState::Stalled);
 }
 
 void TSMS_Main::RestartWatchdog() {
   Response_Watchdog->SetEnabled(false);
-  Response_Watchdog->SetEnabled(true);
+  watchdogGraceUsed_ = false;
+  if (WaitingForTerminal()) Response_Watchdog->SetEnabled(true);
 }
 
 void TSMS_Main::Response_WatchdogTimer() {
-  if (!Connected() || !CommandOutstanding) {
+  if (!WaitingForTerminal()) {
     Response_Watchdog->SetEnabled(false);
     return;
   }
-  if (!Received.Empty()) return;  // still working through what the terminal sent
+  // The answer may be among blocks not handled yet: wait for them once, not for ever.
+  if (!Received.Empty() && !watchdogGraceUsed_) {
+    watchdogGraceUsed_ = true;
+    return;
+  }
   Response_Watchdog->SetEnabled(false);
   SetStatusText("No answer from the Mobile Terminal for " +
                 std::to_string(kResponseWatchdogInterval.count() / 1000) +
                 " seconds - reconnecting");
   escapeBeforeInit_ = true;
-  Connect_MT.Down = false;
+  if (Connected()) MoveLink(LinkState::Idle);
   UpdateConnectionControls();
   ConnectTerminal();
 }
@@ -202,9 +233,8 @@ void TSMS_Main::DispatchReceivedBlock() {
       HandlePduResponse(block, n + 1);
       break;
     case btHayes:
-      HandleInitResponse(block, n);
-      break;
     case btText:
+      HandleInitResponse(block, n);
       break;
   }
   SendNextCommand();

@@ -16,6 +16,7 @@
 #include "core/CommandQueue.h"
 #include "core/Controls.h"
 #include "core/Environment.h"
+#include "core/SessionStates.h"
 #include "loop/EventLoop.h"
 #include "serial/SMSDRV.h"
 #include "sms/ReceivedMessage.h"
@@ -45,9 +46,10 @@ class TSMS_Main {
   // ---- Conveyors ----
   // Completes `text` in place ("AT" + text + CR unless the label is "Send PDU") and queues it.
   // `msgIndex` is recorded with a "Get Message" read.
-  void EnqueueCommand(std::string& text, const std::string& label, std::int16_t msgIndex = -1);
-  void EnqueueFrame(std::span<const std::uint8_t> frame, int length, const std::string& label);
-  void RequeueSlot(int slot);
+  void EnqueueCommand(std::string& text, const std::string& label, std::int16_t msgIndex = -1,
+                      int retries = 0);
+  void EnqueueFrame(std::span<const std::uint8_t> frame, int length, const std::string& label,
+                    std::int16_t msgIndex = -1, int retries = 0);
   void SendNextCommand();
   void CommDrvRxBlock(SMSDRV32& sender, const TBuffer& buffer, int count);
   void Rx_Queue_TimerTimer();
@@ -67,7 +69,8 @@ class TSMS_Main {
 
   // ---- Block Mode framing ----
   // Frames, stuffs and queues a request body.
-  void BuildFrame(std::span<const std::uint8_t> body, const std::string& label);
+  void BuildFrame(std::span<const std::uint8_t> body, const std::string& label,
+                  std::int16_t msgIndex = -1, int retries = 0);
 
   // ---- Transfer modes and message store ----
   void No_TransferClick();
@@ -80,7 +83,8 @@ class TSMS_Main {
   void CopyAllMessages();
   void RequestFirstMessage();
   void RequestNextMessage();
-  void DeleteMessage(std::int16_t index);
+  // `retries`: how often the terminal has refused this delete already.
+  void DeleteMessage(std::int16_t index, int retries = 0);
   void GetMessage(std::int16_t index);
 
   // ---- Block Mode messages ----
@@ -122,7 +126,26 @@ class TSMS_Main {
   void Response_WatchdogTimer();
 
   // ---- State (read by the window and by tests) ----
-  bool Connected() const { return Connect_MT.Down; }
+  // The session has been entered.
+  bool Connected() const { return link_.Is(LinkState::Session); }
+  // A connection is being made or the session is entered: a call that would start one
+  // leaves it alone.
+  bool ConnectionUnderWay() const {
+    return link_.Is(LinkState::Session) || link_.Is(LinkState::Initialising) ||
+           link_.Is(LinkState::Escaping);
+  }
+  LinkState Link() const { return link_.Current(); }
+  SendState Sending() const { return send_.Current(); }
+  // A command or frame has been written and its answer has not been handled yet.
+  bool CommandOutstanding() const { return commandOutstanding_; }
+  // A Copy All listing is in progress.
+  bool CopyAllActive() const { return listing_.Is(ListingState::Listing); }
+  // Reads, deletes and mode changes waiting for the session to be entered.
+  const std::vector<SessionRequest>& WaitingForSession() const { return waitingForSession_; }
+  // Moves a transition table refused: each is a fault in the controller.
+  int RefusedTransitions() const {
+    return link_.Refused() + send_.Refused() + listing_.Refused();
+  }
   const std::string& StatusText() const { return statusText_; }
   TCursor Cursor() const { return cursor_; }
   const GatewayConfig& Config() const { return GatewayConfig_; }
@@ -164,22 +187,24 @@ class TSMS_Main {
   std::unique_ptr<Timer> Etsi_Response_Timer;
   std::unique_ptr<Timer> Connect_Timer;
   std::unique_ptr<Timer> Ole_Rx_Timeout;
-  // Reconnects when an outstanding command gets no answer for far longer than any
-  // network send takes.
+  // Reconnects when the terminal leaves a command, or the initialisation, unanswered for
+  // far longer than any network send takes.
   std::unique_ptr<Timer> Response_Watchdog;
   static constexpr Milliseconds kResponseWatchdogInterval{150000};
+  // After the ESC that a reconnection begins with, answers to it are let go by for this
+  // long before the init list starts: an OK to the ESC must not acknowledge the init string.
+  std::unique_ptr<Timer> Escape_Settle_Timer;
+  static constexpr Milliseconds kEscapeSettleInterval{1000};
 
   // Session state.
   std::string InterfaceType;
   std::int32_t TransferMode = 0;
   int BlockTransferMode = 0;
-  bool CommandOutstanding = false;
-  bool CopyAllActive = false;
   std::vector<std::string> InitCommands;
   std::int16_t InitIndex = 0;
   std::int16_t InitAttempts = 0;
   std::int16_t InitErrors = 0;
-  std::int16_t DeleteMsgIndex = 0;
+  // Index of the read written last, or of the listing entry being read (PDU Mode).
   std::int16_t RxMsgIndex = 0;
   bool PduLineExpected = false;
   bool RxMsgIsNew = false;
@@ -199,25 +224,54 @@ class TSMS_Main {
   void ControlsChanged();
   void ShowError(const std::string& text);
   void BuildInitCommands();
+  void StartInitList();
+  void Escape_Settle_TimerTimer();
+  void AcknowledgeInitCommand();
+  void RejectInitCommand();
   void EnterSession();
+  void EnterBlockModeWithoutWaiting();
   void DropWaitingRetries();
   void FailConnection(const std::string& status, const std::string& box);
-  bool MayRetryDelete(const std::string& indexText);
-  std::string LastDeleteIndexText() const;
+  void MoveLink(LinkState to);
+  void EndSession();
+  void ResetConveyors();
+  // Conveyor: the answer to the command written last has been handled.
+  void Answered();
+  bool InFlight(const char* label) const;
+  void WriteNow(CommandSlot slot);
+  // Waiting for the session.
+  bool HoldForSession(SessionRequest request, const char* label);
+  void KeepStoreRequests();
+  void ReplayWaitingRequests();
+  void DropModeRequests();
+  void RetryDelete(std::int16_t index, int retries, const std::string& indexText);
   bool ReadConfigurationReporting();
   void SetTransferButtonDown(SpeedButton& button);
   void TransferClick(SpeedButton& button, const char* pduCommand, std::uint8_t blockCode,
                      int blockMode, const char* label);
   bool WriteSlot(CommandSlot& slot);
+  // Writes a slot and makes it the one in flight; false (box shown, disconnected) when the
+  // port refuses it.
+  bool Write(CommandSlot slot);
+  bool WaitingForTerminal() const;
   void RestartWatchdog();
+  // Send cycle.
+  void MoveSend(SendState to);
+  void SlotWritten(const std::string& label);
+  void PromptReceived();
+  bool MessageOnTheLine() const;
+  void ResetSendCycle();
   void ShowTxStage(int stage);
   void DropHeadMessage(const std::string& reason);
+  // Listing.
+  void EndListing();
   void ReceiveBlockMessage(const std::vector<std::uint8_t>& frame, const char* status);
   std::string TransferConfirmText(bool unknownIsEmpty);
   void DecodePduLine(std::string_view line);
   bool ReadListingHeader(std::string_view line, bool withIndex);
   void HandlePduOk();
   void HandlePduError(const std::string& line);
+  void HandleBlockAnswer(std::uint8_t code, const std::vector<std::uint8_t>& frame);
   void ShowSignalQuality(const std::vector<std::string_view>& fields);
 
   EventLoop& loop_;
@@ -231,8 +285,21 @@ class TSMS_Main {
   TCursor cursor_ = TCursor::crDefault;
   int headRefusals_ = 0;
   static constexpr int kMaxDeleteRetries = 3;
-  int deleteRetries_ = 0;
   bool escapeBeforeInit_ = false;
+  bool textModeShown_ = false;
+  StateMachine<LinkState, kLinkTransitions.size()> link_{LinkState::Idle, kLinkTransitions};
+  StateMachine<SendState, kSendTransitions.size()> send_{SendState::Idle, kSendTransitions};
+  StateMachine<ListingState, kListingTransitions.size()> listing_{ListingState::Idle,
+                                                                   kListingTransitions};
+  bool commandOutstanding_ = false;
+  bool watchdogGraceUsed_ = false;
+  // The read in flight has delivered its message: only its final result is awaited.
+  bool readDelivered_ = false;
+  // The slot written last: answers are matched to it.
+  CommandSlot inFlight_;
+  // The PDU text of the message whose "+CMGS=" line is on its way: written on the prompt.
+  std::string pendingPduText_;
+  std::vector<SessionRequest> waitingForSession_;
   bool writeRefused_ = false;
   bool connectBoxOpen_ = false;
 };

@@ -2,6 +2,7 @@
 // out of the queue once the terminal confirms it.
 
 #include <algorithm>
+#include <utility>
 
 #include "core/TSMS_Main.h"
 #include "sms/MessageLog.h"
@@ -33,8 +34,61 @@ void TSMS_Main::AppendToSendQueue(const std::string& destination, const std::str
 }
 
 void TSMS_Main::tx_queue_TimerTimer() {
-  if (tx_stage_3.Visible || tx_queue.RowCount() < 3 || CommandOutstanding || CopyAllActive) return;
+  if (!Connected() || tx_queue.RowCount() < 3) return;
+  const TBlockType type = CommDrv.BlockType();
+  if (type != btPDU && type != btBlock) {
+    // A session without a way to send (Text Mode, an unknown interface): say so once
+    // instead of writing commands the terminal is not set up for.
+    if (!textModeShown_) {
+      textModeShown_ = true;
+      SetStatusText("Messages are not sent in " + InterfaceType +
+                    ": set the interface to PDU Mode or Block Mode");
+    }
+    return;
+  }
+  if (!send_.Is(SendState::Idle) || commandOutstanding_ || CopyAllActive()) return;
   ProcessTxQueue();
+}
+
+void TSMS_Main::MoveSend(SendState to) { send_.MoveTo(to); }
+
+void TSMS_Main::SlotWritten(const std::string& label) {
+  if (label == label::kSendMessage && send_.Is(SendState::Queued)) {
+    MoveSend(SendState::Submitted);
+  } else if (label == label::kSendPdu && send_.Is(SendState::Submitted)) {
+    MoveSend(SendState::AwaitingConfirmation);
+    ShowTxStage(3);
+    SetCursor(TCursor::crHourGlass);
+  } else if (label == label::kCopyAllMessages) {
+    listing_.MoveTo(ListingState::Listing);
+  }
+}
+
+void TSMS_Main::PromptReceived() {
+  const bool awaited = InFlight(label::kSendMessage) && send_.Is(SendState::Submitted) &&
+                       CommDrv.BlockType() == btPDU && !pendingPduText_.empty();
+  if (!awaited) {
+    SetStatusText("Ignored a prompt from the Mobile Terminal: no message is being sent");
+    return;
+  }
+  // The PDU text answers the prompt: it goes out now, ahead of anything queued meanwhile.
+  Answered();
+  CommandSlot slot;
+  slot.CommandText = std::exchange(pendingPduText_, std::string());
+  slot.Label = label::kSendPdu;
+  slot.Form = SlotForm::Text;
+  WriteNow(std::move(slot));
+}
+
+bool TSMS_Main::MessageOnTheLine() const {
+  // In PDU Mode only once the PDU text is written; an Insert SMS frame carries it whole.
+  if (send_.Is(SendState::AwaitingConfirmation)) return true;
+  return send_.Is(SendState::Submitted) && CommDrv.BlockType() == btBlock;
+}
+
+void TSMS_Main::ResetSendCycle() {
+  MoveSend(SendState::Idle);
+  pendingPduText_.clear();
 }
 
 void TSMS_Main::ShowTxStage(int stage) {
@@ -78,6 +132,7 @@ void TSMS_Main::ProcessTxQueue() {
   const sms::SubmitPdu pdu =
       sms::BuildSubmitPdu(destination, text, GatewayConfig_.ServiceCentreAddress,
                           GatewayConfig_.SCAInTPDU, blockSession);
+  MoveSend(SendState::Queued);
   ShowTxStage(2);
   SetCursor(TCursor::crHourGlass);
   const std::time_t now = WallClock();
@@ -87,14 +142,16 @@ void TSMS_Main::ProcessTxQueue() {
     BuildFrame(pdu.octets, label::kSendMessage);
     return;
   }
+  // The PDU text is written only on the terminal's prompt: a refused "+CMGS=" line must
+  // not be followed by message data the terminal would read as a command.
+  pendingPduText_ = sms::PduHexText(pdu.octets) + kCtrlZ;
   std::string command = "+CMGS=" + std::to_string(pdu.TpduLength());
   EnqueueCommand(command, label::kSendMessage);
-  std::string pduText = sms::PduHexText(pdu.octets) + kCtrlZ;
-  EnqueueCommand(pduText, label::kSendPdu);
 }
 
 void TSMS_Main::TxConfirmed(const std::string& reference) {
   SetStatusText("Insert SMS Complete - Msg# [" + reference + "]");
+  MoveSend(SendState::Idle);
   headRefusals_ = 0;
   const std::filesystem::path log = workDir_ / "transmit.txt";
   const bool logged = !GatewayConfig_.LogTransmit || sms::AppendLogLine(log, PendingTxLogLine);
@@ -112,6 +169,9 @@ void TSMS_Main::TxConfirmed(const std::string& reference) {
 }
 
 void TSMS_Main::TxRejected() {
+  MoveSend(SendState::Idle);
+  pendingPduText_.clear();
+  ShowTxStage(2);
   if (++headRefusals_ < kRefusalsBeforeRequeue || tx_queue.RowCount() <= 3) return;
   // Refused again and again: let the messages behind it go first; it is tried again when
   // its turn comes back, never dropped.

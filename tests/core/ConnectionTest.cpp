@@ -136,13 +136,6 @@ TEST(AutoConnect, NoSecondBoxWhileTheFirstIsOpen) {
   EXPECT_EQ(dialogs.errors.size(), 2u) << "the timer still retries";
 }
 
-TEST(Connect, ClearsACopyAllLeftByAnEarlierSession) {
-  ControllerHarness h{PduIni()};
-  h.main->CopyAllActive = true;
-  EXPECT_EQ(InitialiseAndCollect(h).size(), 4u) << "nothing held back";
-  EXPECT_FALSE(h.main->CopyAllActive);
-}
-
 TEST(BlockModeEntry, WithWaitOkTheSessionStartsOnTheEntryCommandsOk) {
   ControllerHarness h{BlockIni()};
   h.main->ConnectTerminal();
@@ -162,51 +155,6 @@ TEST(BlockModeEntry, WithWaitOkTheSessionStartsOnTheEntryCommandsOk) {
   EXPECT_EQ(h.main->TrayIcon.Hint, "Kavonet - Connected");
 }
 
-TEST(BlockModeEntry, WithoutWaitOkTheNoTransferRequestFollowsTheEntryCommandAtOnce) {
-  ControllerHarness h{BlockIni("Wait OK=0\n")};
-  h.main->ConnectTerminal();
-  h.TakeWritten();
-  h.Receive("\r\nOK\r\n");
-  EXPECT_TRUE(h.main->Connected());
-  EXPECT_EQ(h.TakeWritten(), (Strings{"AT*T\r\r", "\x10\x02\x05\x00\x10\x03\xFF\xFB"s}));
-  EXPECT_EQ(h.shell.beeps, std::vector<BeepType>{MB_OK});
-}
-
-struct ResultCase {
-  const char* name;
-  const char* line;
-  bool acknowledged;
-  bool rejected;
-};
-
-class InitResultCodes : public ::testing::TestWithParam<ResultCase> {};
-
-TEST_P(InitResultCodes, NumericAndVerboseCodesCaseSensitively) {
-  ControllerHarness h{PduIni()};
-  h.main->ConnectTerminal();
-  h.TakeWritten();
-  h.Receive(GetParam().line);
-  const Strings written = h.TakeWritten();
-  if (GetParam().acknowledged) {
-    EXPECT_EQ(written, Strings{"AT+CMGF=0\r"});
-  } else if (GetParam().rejected) {
-    EXPECT_EQ(written, Strings{"ATZE0&S0\r"}) << "the sequence restarts";
-    EXPECT_EQ(h.main->InitErrors, 1);
-  } else {
-    EXPECT_TRUE(written.empty());
-    EXPECT_EQ(h.main->InitIndex, 0);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Lines, InitResultCodes,
-                         ::testing::Values(ResultCase{"Ok", "\r\nOK\r\n", true, false},
-                                           ResultCase{"Zero", "0\r\n", true, false},
-                                           ResultCase{"LowerOk", "\r\nok\r\n", false, false},
-                                           ResultCase{"Error", "\r\nERROR\r\n", false, true},
-                                           ResultCase{"Four", "4\r\n", false, true},
-                                           ResultCase{"Echo", "\r\nATZE0&S0\r\r\n", false, false}),
-                         [](const auto& info) { return info.param.name; });
-
 TEST(InitErrors, SixthErrorGivesUpWithTheRefusedCommand) {
   ControllerHarness h{PduIni()};
   h.main->ConnectTerminal();
@@ -223,24 +171,6 @@ TEST(InitErrors, SixthErrorGivesUpWithTheRefusedCommand) {
   EXPECT_FALSE(h.main->Etsi_Response_Timer->Enabled());
   EXPECT_FALSE(h.main->tx_queue_Timer->Enabled());
   EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open";
-}
-
-TEST(ResponseTimer, FourRetriesThenGivesUp) {
-  ControllerHarness h{PduIni()};
-  h.main->ConnectTerminal();
-  h.TakeWritten();
-  for (int attempt = 1; attempt <= 4; ++attempt) {
-    h.Advance(30000);
-    EXPECT_EQ(h.main->StatusText(), "Attempt# " + std::to_string(attempt) +
-                                        " to switch cellular to ETSI SMS PDU Mode");
-  }
-  EXPECT_TRUE(h.TakeWritten().empty()) << "retries wait for the outstanding command";
-  h.Advance(30000);
-  EXPECT_EQ(h.main->StatusText(), "Failed to enter ETSI SMS PDU Mode");
-  EXPECT_FALSE(h.main->Etsi_Response_Timer->Enabled());
-  // A late answer still continues the list, then the queued retries go out one by one.
-  h.Receive("\r\nOK\r\n");
-  EXPECT_EQ(h.TakeWritten(), Strings{"AT+CMGF=0\r"});
 }
 
 TEST(ResponseTimer, AfterTheSessionOnlySwitchesItselfOff) {
@@ -291,32 +221,11 @@ TEST(ConnectButton, DisconnectStopsTheTimersAndKeepsThePortOpen) {
   EXPECT_FALSE(h.main->No_Transfer.Down);
 }
 
-TEST(Dsr, ChangeEndsAPduSessionAndSchedulesAReconnect) {
-  ControllerHarness h{PduIni()};
-  EnterSession(h);
-  h.port.SetDsrHold(false);
-  EXPECT_FALSE(h.main->Connected());
-  EXPECT_EQ(h.main->StatusText(), "End SMS Mode - DSR from Interface device lost");
-  EXPECT_EQ(h.main->CommDrv.BlockType(), btHayes);
-  EXPECT_TRUE(h.main->Connect_Timer->Enabled());
-  EXPECT_EQ(h.shell.beeps.back(), MB_ICONQUESTION);
-}
-
 TEST(Dsr, ChangeIsIgnoredInBlockMode) {
   ControllerHarness h{BlockIni()};
   EnterSession(h);
   h.port.SetDsrHold(true);
   EXPECT_TRUE(h.main->Connected());
-}
-
-TEST(TextMode, LinesAfterEntryAreShownAndNeverReadPastTheList) {
-  ControllerHarness h{"[Configuration]\nInterface=Text Mode\n"};
-  EnterSession(h);
-  EXPECT_EQ(h.main->StatusText(), "Entered ETSI SMS Text Mode OK");
-  h.TakeWritten();
-  for (int i = 0; i < 20; ++i) h.Receive("\r\nOK\r\n");
-  EXPECT_TRUE(h.TakeWritten().empty());
-  EXPECT_EQ(h.main->StatusText(), "OK\r\n");
 }
 
 TEST(PduEntry, PressesTheButtonOfTheStartupTransferMode) {

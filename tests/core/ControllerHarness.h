@@ -95,6 +95,8 @@ class ControllerHarness {
   void Advance(int ms) { loop.Advance(std::chrono::milliseconds(ms)); }
 
   TempDir dir;
+  // What the terminal received during the last step of a session script.
+  std::vector<std::string> lastWritten;
   VirtualEventLoop loop;
   FakeCommPort port;
   RecordingDialogs dialogs;

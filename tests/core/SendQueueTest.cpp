@@ -32,30 +32,6 @@ struct PduQueue : ::testing::Test {
   }
 };
 
-TEST_F(PduQueue, AnEmptyQueueNeverStarts) {
-  h.Advance(10000);
-  EXPECT_TRUE(h.TakeWritten().empty());
-  EXPECT_TRUE(h.main->tx_stage_1.Visible);
-}
-
-TEST_F(PduQueue, TicksWaitForOutstandingCommandsListingsAndSending) {
-  h.main->AppendToSendQueue("123", "waiting");
-  h.main->CommandOutstanding = true;
-  h.Advance(3000);
-  EXPECT_TRUE(h.TakeWritten().empty());
-  h.main->CommandOutstanding = false;
-  h.main->CopyAllActive = true;
-  h.Advance(3000);
-  EXPECT_TRUE(h.TakeWritten().empty());
-  h.main->CopyAllActive = false;
-  h.main->tx_stage_3.Visible = true;
-  h.Advance(3000);
-  EXPECT_TRUE(h.TakeWritten().empty());
-  h.main->tx_stage_3.Visible = false;
-  h.Advance(1000);
-  EXPECT_EQ(h.TakeWritten(), Strings{"AT+CMGS=17\r"});
-}
-
 TEST_F(PduQueue, ThreeConfirmationsEmptyTheQueueInOrder) {
   h.main->AppendToSendQueue("111", "one");
   h.main->AppendToSendQueue("222", "two");
@@ -157,44 +133,6 @@ TEST(ReceiveQueue, AppendsSelectsAndLogsEachMessage) {
             "+44791234567    17-03-99 12:45:08 hi\r\n");
   h.main->ReceiveLog1Click();
   EXPECT_EQ(h.shell.opened, Strings{(h.dir.Path() / "receive.txt").string()});
-}
-
-TEST(ResponseWatchdog, ASilentTerminalIsReconnectedWithEscapeFirst) {
-  ControllerHarness h{PduIni()};
-  EnterSession(h);
-  h.main->AppendToSendQueue("123", "lost");
-  h.Advance(1000);
-  h.Receive("\r\n> ");
-  h.TakeWritten();
-  // The terminal never confirms. Long network sends are allowed for.
-  h.Advance(120000);
-  EXPECT_TRUE(h.main->Connected());
-  h.Advance(40000);
-  EXPECT_TRUE(h.status.Shown("No answer from the Mobile Terminal for 150 seconds - reconnecting"));
-  EXPECT_EQ(h.TakeWritten(), (Strings{"\x1B", "ATZE0&S0\r"}));
-  EXPECT_EQ(h.main->tx_queue.RowCount(), 3) << "the unconfirmed message is kept";
-  EnterSession(h);
-  h.TakeWritten();
-  h.Advance(1000);
-  EXPECT_EQ(h.TakeWritten(), Strings{"AT+CMGS=14\r"}) << "and sent again";
-}
-
-TEST(ResponseWatchdog, ALongListingIsNotMistakenForSilence) {
-  ControllerHarness h{PduIni("[Receive Message]\nLog Receive=0\n")};
-  EnterSession(h);
-  h.main->CopyAllMessages();
-  std::string listing;
-  for (int i = 1; i <= 250; ++i) {
-    listing += "\r\n+CMGL: " + std::to_string(i) +
-               ",1,,17\r\n00040491449700009930712154800002E834\r\n";
-  }
-  listing += "\r\nOK\r\n";
-  h.TakeWritten();
-  h.Receive(listing, 502);
-  EXPECT_TRUE(h.main->Connected());
-  EXPECT_EQ(h.main->rx_grid.RowCount(), 252);
-  EXPECT_EQ(h.main->StatusText(), "All messages copied.");
-  EXPECT_TRUE(h.TakeWritten().empty()) << "no reconnection";
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ struct GatewayAgainstSim {
   }
   bool Connect() {
     main->ConnectTerminal();
-    return RunUntil([this] { return main->Connected() && !main->CommandOutstanding; });
+    return RunUntil([this] { return main->Connected() && !main->CommandOutstanding(); });
   }
   int QueuedMessages() const { return main->tx_queue.RowCount() - 2; }
 
@@ -78,7 +78,7 @@ TEST_P(EndToEnd, SendsThreeMessagesThatTheTerminalJournals) {
   EXPECT_EQ(sms.Send_Message("", "+4479001,12345", "first message"), 2);
   // Gateway text is code page 437: 0x82 is e acute.
   EXPECT_EQ(sms.Send_Message("", "0044 7000", "second: @$ \x82t\x82"), 1);
-  ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && !g.main->CommandOutstanding; },
+  ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && !g.main->CommandOutstanding(); },
                          30s))
       << g.main->StatusText();
   const auto journal = g.sim.Journal();
@@ -97,7 +97,7 @@ TEST_P(EndToEnd, SendsTwentyMessagesInOrder) {
   ASSERT_TRUE(g.Connect());
   for (int i = 1; i <= 20; ++i) g.main->AppendToSendQueue(std::to_string(1000 + i), "n" + std::to_string(i));
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && !g.main->CommandOutstanding; },
+  ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && !g.main->CommandOutstanding(); },
                          std::chrono::milliseconds(static_cast<long>(120000 / SpeedUp()) + 10000)));
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
@@ -115,7 +115,7 @@ TEST_P(EndToEnd, ARefusedMessageIsSentAgain) {
   ASSERT_TRUE(g.Connect());
   EXPECT_EQ(g.sim.Control("refuse-next-send 500"), "OK");
   g.main->AppendToSendQueue("777", "try again");
-  ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && !g.main->CommandOutstanding; },
+  ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && !g.main->CommandOutstanding(); },
                          30s));
   // The journal holds what the terminal accepted: the message exactly once.
   ASSERT_EQ(g.sim.Journal().size(), 1u);
@@ -166,7 +166,7 @@ TEST(EndToEndPdu, ASilentTerminalIsReconnected) {
   ASSERT_TRUE(g.Connect());
   EXPECT_EQ(g.sim.Control("silent on"), "OK");
   g.main->AppendToSendQueue("555", "into the void");
-  ASSERT_TRUE(g.RunUntil([&] { return g.main->CommandOutstanding; }));
+  ASSERT_TRUE(g.RunUntil([&] { return g.main->CommandOutstanding(); }));
   EXPECT_EQ(g.sim.Control("silent off"), "OK");
   // 150 s of silence (15 s at this speed), then a new connection sends the message again.
   ASSERT_TRUE(g.RunUntil(
