@@ -47,8 +47,13 @@ function(kavonet_add_benchmark name)
 endfunction()
 
 # Adds <dir>/<layer>/CMakeLists.txt for every layer that has one.
+# The front end's folders (widgets, app) need Qt and are left out without it.
 function(kavonet_add_layer_dirs dir)
-  foreach(layer IN LISTS KAVONET_LAYERS ITEMS widgets app e2e)
+  set(extra e2e)
+  if(KAVONET_QT)
+    set(extra widgets app e2e)
+  endif()
+  foreach(layer IN LISTS KAVONET_LAYERS extra)
     if(EXISTS ${dir}/${layer}/CMakeLists.txt)
       add_subdirectory(${dir}/${layer} ${CMAKE_CURRENT_BINARY_DIR}/${layer})
     endif()

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <random>
 #include <string_view>
 #include <system_error>
 
@@ -18,7 +19,7 @@ struct FileText {
   enum class State { kMissing, kRead, kUnreadable };
   State state = State::kMissing;
   std::string text;
-  mode_t mode = 0;  // permission bits, when read
+  struct stat status {};  // mode, owner and links, when read
 };
 
 // A file descriptor closed on every path out of the function that opened it.
@@ -73,7 +74,7 @@ FileText ReadFileText(const fs::path& path) {
     return result;
   }
   result.state = FileText::State::kRead;
-  result.mode = status.st_mode & 07777;
+  result.status = status;
   return result;
 }
 
@@ -104,30 +105,73 @@ void SyncDirectory(const fs::path& file) {
   if (fd.Valid()) ::fsync(fd.Get());
 }
 
-// An existing file's permission bits go to its replacement; a new file gets the umask's.
-bool WriteTempFile(const fs::path& temp, std::string_view text, const FileText& current) {
-  FileDescriptor fd(::open(
-      temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-  if (!fd.Valid()) return false;
-  const bool keepMode = current.state == FileText::State::kRead;
-  const bool written = WriteAll(fd.Get(), text) &&
-                       (!keepMode || ::fchmod(fd.Get(), current.mode) == 0) &&
-                       ::fsync(fd.Get()) == 0;
-  const bool closed = fd.Close();
-  if (!written || !closed) ::unlink(temp.c_str());
-  return written && closed;
+// A new file beside `target` for its replacement, under a name no one can foresee; O_EXCL
+// refuses whatever is already there, a symbolic link included. -1 when the directory
+// takes no new file.
+int CreateTempFile(const fs::path& target, fs::path& temp) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  static thread_local std::mt19937 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string suffix = ".tmp-";
+    for (int i = 0; i < 8; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
+    temp = target;
+    temp += suffix;
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
-bool ReplaceFile(const fs::path& target, std::string_view text, const FileText& current) {
-  fs::path temp = target;
-  temp += ".tmp";
-  if (!WriteTempFile(temp, text, current)) return false;
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
+// Gives the replacement the file's owner and group. Only root may give a file away, so
+// for anyone else this holds only when they are theirs already.
+bool TakeOwner(int fd, const struct stat& status) {
+  if (status.st_uid == ::geteuid() && status.st_gid == ::getegid()) return true;
+  return ::fchown(fd, status.st_uid, status.st_gid) == 0;
+}
+
+enum class Stored { kDone, kFailed, kNotThisWay };
+
+// Writes a new file and renames it over the old one, so that a crash leaves one or the
+// other whole. kNotThisWay when the new file cannot be created or could not keep the old
+// one's owner, before anything has changed.
+Stored ReplaceFile(const fs::path& target, std::string_view text, const FileText& current) {
+  fs::path temp;
+  FileDescriptor fd(CreateTempFile(target, temp));
+  if (!fd.Valid()) return Stored::kNotThisWay;
+  const bool existing = current.state == FileText::State::kRead;
+  if (existing && !TakeOwner(fd.Get(), current.status)) {
     ::unlink(temp.c_str());
-    return false;
+    return Stored::kNotThisWay;
+  }
+  // After the chown, which clears the set-id bits; a new file keeps the umask's bits.
+  const bool written = WriteAll(fd.Get(), text) &&
+                       (!existing || ::fchmod(fd.Get(), current.status.st_mode & 07777) == 0) &&
+                       ::fsync(fd.Get()) == 0;
+  const bool closed = fd.Close();
+  if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return Stored::kFailed;
   }
   SyncDirectory(target);
-  return true;
+  return Stored::kDone;
+}
+
+// Writes the new text into the file itself, which keeps its inode and so its other names,
+// owner and mode. Not atomic: when the write fails half way, the old text is put back.
+bool RewriteInPlace(const fs::path& target, std::string_view text, const FileText& current) {
+  FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  const auto put = [&fd](std::string_view content) {
+    return ::lseek(fd.Get(), 0, SEEK_SET) == 0 && WriteAll(fd.Get(), content) &&
+           ::ftruncate(fd.Get(), static_cast<off_t>(content.size())) == 0;
+  };
+  if (!put(text) || ::fsync(fd.Get()) != 0) {
+    if (put(current.text)) ::fsync(fd.Get());
+    return false;
+  }
+  return fd.Close();
 }
 
 // The current text of the file a write is about to replace. A file that cannot be read
@@ -142,9 +186,19 @@ FileText LoadForWrite(const fs::path& target, const fs::path& shownPath) {
   return current;
 }
 
+// A replacement would leave a file's other hard links with the old text, so such a file
+// is written in place, as is one whose directory the user may not write or whose owner a
+// new file could not keep.
 void Store(const fs::path& target, const FileText& current, const IniDocument& document,
            const fs::path& shownPath) {
-  if (!ReplaceFile(target, document.Text(), current)) throw ConfigWriteError(shownPath);
+  const std::string text = document.Text();
+  const bool existing = current.state == FileText::State::kRead;
+  Stored stored = existing && current.status.st_nlink > 1 ? Stored::kNotThisWay
+                                                           : ReplaceFile(target, text, current);
+  if (stored == Stored::kNotThisWay && existing) {
+    stored = RewriteInPlace(target, text, current) ? Stored::kDone : Stored::kFailed;
+  }
+  if (stored != Stored::kDone) throw ConfigWriteError(shownPath);
 }
 
 std::optional<std::string> Lookup(const fs::path& path, const std::string& section,

@@ -4,10 +4,12 @@
 // it; nothing is cached. Writing a value keeps every other line, comments included.
 // The parsing rules are those of IniDocument.
 //
-// Every write replaces the file through "<path>.tmp" in the same directory, so a crash
-// leaves either the old file or the new one, never half of one. A symbolic link at the
-// path is followed and its target replaced; the file keeps its permission bits, and a
-// new file gets 0666 less the umask.
+// A write replaces the file through a new file of a unique name in the same directory,
+// so a crash leaves either the old file or the new one, never half of one; the new file
+// takes the old one's permission bits, and its owner and group. A file with other hard
+// links, one whose owner the user cannot give to a new file, and one in a directory the
+// user may not write are instead rewritten in place. A symbolic link at the path is
+// followed and its target written; a new file gets 0666 less the umask.
 
 #include <cstdint>
 #include <filesystem>

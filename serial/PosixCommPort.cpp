@@ -159,6 +159,7 @@ bool PosixCommPort::Open(const std::string& deviceName, std::uint32_t inQueue,
     input_.reserve(inputLimit_);
     errors_ = 0;
     overruns_ = 0;
+    deadError_ = 0;
     dsrHold_ = hasModemLines_ && !(lines_ & TIOCM_DSR);
     ctsHold_ = hasModemLines_ && !(lines_ & TIOCM_CTS);
   }
@@ -247,11 +248,13 @@ bool PosixCommPort::Write(const std::uint8_t* bytes, int count) {
   bool queued = false;
   {
     std::lock_guard guard(mutex_);
+    if (deadError_ != 0) return Fail(deadError_);
     if (output_.size() + static_cast<std::size_t>(count) > outputLimit_) return Fail(ENOBUFS);
     // Bytes go out in order through output_, which is empty in the common case, so the
     // write is tried at once and only a remainder waits for the reader thread.
     output_.insert(output_.end(), bytes, bytes + count);
     WriteOut();
+    if (deadError_ != 0) return Fail(deadError_);
     queued = !output_.empty();
   }
   if (queued && thread_) thread_->Wake();
@@ -266,6 +269,7 @@ void PosixCommPort::WriteOut() {
       if (errno == EAGAIN) return;
       // The device refuses output for good; keeping it would make poll report POLLOUT
       // (or POLLERR) forever.
+      deadError_ = errno;
       lastError_ = errno;
       output_.clear();
       return;

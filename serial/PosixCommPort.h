@@ -8,7 +8,9 @@
 // still recognised among them, so the driver is told to drain the queue.
 //
 // Writes never block: what the device does not take at once waits in an output buffer
-// that the reader thread flushes as the device becomes writable.
+// that the reader thread flushes as the device becomes writable. Once the device refuses
+// output for good (EIO from a hung-up terminal, ENXIO, ...), the port is dead: that Write
+// and every later one fail with the device's error until the port is opened again.
 //
 // Modem lines (DSR, CTS, DCD, RI) are sampled with TIOCMGET where the device has them;
 // a pseudo-terminal has none, so it never raises a line event and its reader thread
@@ -67,7 +69,8 @@ class PosixCommPort final : public CommPort, private TC32Thread::Device {
 
   bool ClearCommError(std::uint32_t& errors, COMSTAT& status) override;
   int Read(std::uint8_t* buffer, int count) override;
-  // Fails with ENOBUFS, queueing nothing, when the output buffer would exceed its limit.
+  // Fails with ENOBUFS, queueing nothing, when the output buffer would exceed its limit,
+  // and with the device's error once the port is dead.
   bool Write(const std::uint8_t* bytes, int count) override;
   bool PurgeComm(std::uint32_t flags) override;
   // Fails (ENOTTY) on a device without modem lines, such as a pseudo-terminal.
@@ -119,6 +122,7 @@ class PosixCommPort final : public CommPort, private TC32Thread::Device {
   std::size_t outputLimit_ = kMinimumOutputQueue;
   std::uint32_t errors_ = 0;
   std::uint64_t overruns_ = 0;
+  int deadError_ = 0;  // why the device takes no more output; 0 while it does
   bool dsrHold_ = false;
   bool ctsHold_ = false;
 

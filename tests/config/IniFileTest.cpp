@@ -1,9 +1,11 @@
 #include "config/IniFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -125,25 +127,36 @@ TEST(IniFile, WriteIntoAMissingDirectoryFails) {
 }
 
 // The write that fails stops there: what was written before it stays, and the file is
-// never left half written. The temporary file's place is blocked to make it fail.
+// never left half written, not even one rewritten in place for a second name.
 TEST(IniFile, RefusedWriteLeavesEarlierKeysWritten) {
   TempDir dir;
   const fs::path path = dir / "orvsms.ini";
   IniFile ini(path);
   ini.WriteInteger("Configuration", "Port", 3);
   ini.WriteInteger("Configuration", "Speed", 19200);
+  fs::create_hard_link(path, dir / "linked.ini");
   const std::string written = ReadText(path);
 
-  fs::create_directory(dir / "orvsms.ini.tmp");
-  EXPECT_THROW(ini.WriteString("Configuration", "Init String", "Z"), ConfigWriteError);
+  rlimit unlimited{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  const rlimit limit{written.size(), unlimited.rlim_max};
+  std::signal(SIGXFSZ, SIG_IGN);  // past the limit a write fails, root's too
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  EXPECT_THROW(ini.WriteInteger("Configuration", "Port", 30), ConfigWriteError);
+  ::setrlimit(RLIMIT_FSIZE, &unlimited);
   EXPECT_EQ(ReadText(path), written);
-  EXPECT_EQ(ini.ReadInteger("Configuration", "Port", 2), 3);
-  EXPECT_EQ(ini.ReadInteger("Configuration", "Speed", 9600), 19200);
 
-  fs::remove(dir / "orvsms.ini.tmp");
-  ini.WriteString("Configuration", "Init String", "Z");
-  EXPECT_EQ(ini.ReadString("Configuration", "Init String", ""), "Z");
-  EXPECT_FALSE(fs::exists(dir / "orvsms.ini.tmp"));
+  ini.WriteInteger("Configuration", "Speed", 2400);
+  EXPECT_EQ(ReadText(dir / "linked.ini"), "[Configuration]\nPort=3\nSpeed=2400\n");
+}
+
+// As in a directory the user may not write, there is no room for a temporary file.
+TEST(IniFile, FileWithNoRoomForATemporaryNameIsRewrittenInPlace) {
+  TempDir dir;
+  const fs::path path = dir / std::string(253, 'o');
+  WriteText(path, "[A]\nk=1\n");
+  IniFile(path).WriteString("A", "k", "2");
+  EXPECT_EQ(ReadText(path), "[A]\nk=2\n");
 }
 
 TEST(IniFile, ValueThatWouldBreakTheFileIsRefused) {
@@ -160,6 +173,9 @@ TEST(IniFile, WriteKeepsPermissionsAndFollowsASymbolicLink) {
   const fs::path real = dir / "real" / "orvsms.ini";
   WriteText(real, "[A]\nk=1\n");
   ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+  const bool root = ::geteuid() == 0;  // only root may give a file away
+  const std::pair<uid_t, gid_t> owner(root ? 1234 : ::geteuid(), root ? 5678 : ::getegid());
+  ASSERT_EQ(::chown(real.c_str(), owner.first, owner.second), 0);
   fs::create_symlink(real, dir / "orvsms.ini");
 
   IniFile ini(dir / "orvsms.ini");
@@ -169,6 +185,7 @@ TEST(IniFile, WriteKeepsPermissionsAndFollowsASymbolicLink) {
   struct stat status {};
   ASSERT_EQ(::stat(real.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::pair(status.st_uid, status.st_gid), owner);
 }
 
 TEST(IniFile, ReadOnlyFileIsNotReplaced) {

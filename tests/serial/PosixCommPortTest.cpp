@@ -314,13 +314,16 @@ TEST_F(PtyTest, ClosingInsideTheEventHandlerDoesNotDeadlock) {
   EXPECT_TRUE(port.Open("COM7", 16384, 4096));
 }
 
-TEST_F(PtyTest, AHangUpEndsTheReaderThread) {
+TEST_F(PtyTest, AHangUpEndsTheReaderThreadAndFailsWrites) {
   ASSERT_TRUE(OpenWithFlag(EV_RXFLAG, [](std::uint32_t) {}));
   EXPECT_TRUE(port.EventThreadRunning());
   close(master);
   master = -1;
   EXPECT_TRUE(RunUntilSeen([&] { return !port.EventThreadRunning(); }));
   EXPECT_TRUE(port.IsOpen());
+  const std::uint8_t byte = 'x';
+  EXPECT_FALSE(port.Write(&byte, 1));  // or the controller takes a dead port for a live one
+  EXPECT_EQ(port.LastError(), EIO);
   port.Close();
   EXPECT_FALSE(port.IsOpen());
 }
