@@ -211,7 +211,6 @@ void TSMS_Main::HandleInitResponse(std::span<const std::uint8_t> bytes, int n) {
                                StartsWith(line, "+CMS ERROR") || StartsWith(line, "+CME ERROR"));
   if (!ok && !refused) return;
   if (!link_.Is(LinkState::Initialising) && !link_.Is(LinkState::Stalled)) return;
-  if (!InFlight(label::kInitCommand)) return;
   Answered();
   if (ok) {
     AcknowledgeInitCommand();

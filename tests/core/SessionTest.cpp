@@ -213,6 +213,13 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
         {Initialise(), W{"AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r", "AT+CMGR=5\r"}},
         {Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n" + kOk, 3), W{"AT+CMGD=7\r"}, {},
          Received(1, "5|Read" + kHiRow)}}},
+    Script{"ReadsQueuedWhenTheSessionEndsAreKeptAndAnsweredOnesAreNotRepeated", PduIni(),
+           Start::InSession, {
+        {Rx("\r\n+CMTI: \"SM\",5\r\n\r\n+CMTI: \"SM\",6\r\n", 2), W{"AT+CMGR=5\r"}},
+        {Events({Disconnect(), Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n" + kOk, 3)}), W{},
+         {}, Checks({Connected(false), Received(1, "5|Read" + kHiRow)})},
+        {Events({Client([](TSMS& s) { s.Connect(""); }), Initialise()}),
+         W{"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r", "AT+CMGR=6\r"}}}},
     Script{"AListingLostWithItsSessionDecodesNothingLater", PduIni(), Start::InSession, {
         {Events({Call([](TSMS_Main& m) { m.CopyAllMessages(); }), Rx("\r\n+CMGL: 1,0,17\r\n")})},
         {Events({Disconnect(), Client([](TSMS& s) { s.Connect(""); }), Initialise()})},
@@ -339,6 +346,10 @@ INSTANTIATE_TEST_SUITE_P(Init, Session, ::testing::Values(
          }), W{}, {}, [](ControllerHarness& h) { EXPECT_EQ(h.loop.TotalSlept(), 1500ms); }},
         {Call([](TSMS_Main& m) { m.DDE_SendExecuteMacro("222;x"); }), W{}, {}, Rows(6)},
         {Rx(kOk), W{"AT+CMGF=0\r"}}}},
+    Script{"TheAutoConnectTimerLeavesAnInitialisationUnderWayAlone",
+           PduIni("[Startup]\nAuto Connect=1\n"), Start::Fresh, {
+        {Connect(), W{"ATZE0&S0\r"}},
+        {Wait(16000), W{}, {}, [](ControllerHarness& h) { EXPECT_EQ(h.loop.TotalSlept(), 1500ms); }}}},
     Script{"ModeRequestsWhileDisconnectedAreNotWritten", PduIni(), Start::Fresh, {
         {Client([](TSMS& s) { s.Transfer_All_Mode(""); }), W{},
          "Not connected to the Mobile Terminal: Transfer All not sent", Boxes(0)}}},

@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""Single-line mutation testing.
+
+Each line of the mutants file (default scripts/mutants.tsv) names a file, a test target
+and a search/replace pair (tab-separated; '#' starts a comment). Every mutation is applied
+alone in a scratch copy of the tree, the test target is rebuilt and run, and the result is
+printed: KILLED (a test failed), SURVIVED (every test passed) or BROKEN (no build).
+
+  scripts/mutation-test.py [--mutants FILE] [--only SUBSTRING] [--scratch DIR]
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def read_mutants(path):
+    mutants = []
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            line = line.rstrip("\n")
+            if not line.strip() or line.lstrip().startswith("#"):
+                continue
+            fields = line.split("\t")
+            if len(fields) != 4:
+                sys.exit(f"{path}:{number}: want file, target, search, replace separated by tabs")
+            mutants.append((number, *fields))
+    return mutants
+
+
+def run(cmd, cwd, quiet=True):
+    out = subprocess.DEVNULL if quiet else None
+    return subprocess.run(cmd, cwd=cwd, stdout=out, stderr=out).returncode
+
+
+def copy_tree(scratch):
+    files = subprocess.check_output(["git", "ls-files", "-co", "--exclude-standard"],
+                                    cwd=ROOT, text=True).split("\n")
+    for name in filter(None, files):
+        if name.startswith("build"):
+            continue
+        source = os.path.join(ROOT, name)
+        if not os.path.isfile(source):
+            continue
+        target = os.path.join(scratch, name)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        if not os.path.exists(target) or open(source, "rb").read() != open(target, "rb").read():
+            shutil.copy2(source, target)
+
+
+def test_binary(build, target):
+    for folder, _, names in os.walk(os.path.join(build, "tests")):
+        if target in names:
+            return os.path.join(folder, target)
+    sys.exit(f"no test executable {target} under {build}/tests")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--mutants", default=os.path.join(ROOT, "scripts", "mutants.tsv"))
+    parser.add_argument("--only", default="", help="run the mutants whose line contains this")
+    parser.add_argument("--scratch", default="/tmp/kavonet-mutants")
+    args = parser.parse_args()
+
+    mutants = [m for m in read_mutants(args.mutants) if args.only in "\t".join(m[1:])]
+    os.makedirs(args.scratch, exist_ok=True)
+    copy_tree(args.scratch)
+    build = os.path.join(args.scratch, "build")
+    if run(["cmake", "-S", ".", "-B", "build", "-G", "Ninja", "-DKAVONET_QT=OFF",
+            "-DKAVONET_BENCH=OFF"], args.scratch) != 0:
+        sys.exit("configure failed")
+    targets = sorted({m[2] for m in mutants})
+    if run(["cmake", "--build", "build", "--target", *targets], args.scratch, quiet=False) != 0:
+        sys.exit("the unmutated tree does not build")
+
+    counts = {"KILLED": 0, "SURVIVED": 0, "BROKEN": 0}
+    for number, path, target, search, replace in mutants:
+        source = os.path.join(args.scratch, path)
+        original = open(source, encoding="utf-8").read()
+        if original.count(search) != 1:
+            print(f"line {number}: '{search}' occurs {original.count(search)} times in {path}")
+            counts["BROKEN"] += 1
+            continue
+        open(source, "w", encoding="utf-8").write(original.replace(search, replace))
+        try:
+            if run(["cmake", "--build", "build", "--target", target], args.scratch) != 0:
+                verdict = "BROKEN"
+            else:
+                ok = run([test_binary(build, target), "--gtest_brief=1"], args.scratch) == 0
+                verdict = "SURVIVED" if ok else "KILLED"
+        finally:
+            open(source, "w", encoding="utf-8").write(original)
+            os.utime(source)
+        counts[verdict] += 1
+        print(f"{verdict:8} line {number}: {path}: {search.strip()} -> {replace.strip()}", flush=True)
+
+    judged = counts["KILLED"] + counts["SURVIVED"]
+    ratio = counts["KILLED"] / judged if judged else 0.0
+    print(f"{counts['KILLED']} killed, {counts['SURVIVED']} survived, {counts['BROKEN']} broken; "
+          f"kill ratio {ratio:.0%}")
+    # Rebuild the restored sources so the scratch build matches the tree again.
+    run(["cmake", "--build", "build", "--target", *targets], args.scratch)
+
+
+if __name__ == "__main__":
+    main()
