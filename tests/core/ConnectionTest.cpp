@@ -1,17 +1,15 @@
-#include <gtest/gtest.h>
+// Connecting: the init list, the port and speed checks, the connect button, automatic
+// connection and the line signals.
 
 #include <cerrno>
 #include <fstream>
 
-#include "ControllerHarness.h"
 #include "SessionScript.h"
 
 namespace kavonet::testing {
 namespace {
 
 using namespace std::string_literals;
-
-using Strings = std::vector<std::string>;
 using namespace std::chrono_literals;
 
 // Answers each written command with OK and collects what the terminal received.
@@ -63,51 +61,111 @@ INSTANTIATE_TEST_SUITE_P(
                      {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"\"\r"}}),
     [](const auto& info) { return info.param.name; });
 
-TEST(Connect, PulsesTheLinesAndSleepsBeforeTheInitString) {
-  ControllerHarness h{PduIni()};
-  h.main->ConnectTerminal();
-  EXPECT_EQ(h.loop.TotalSlept(), 1500ms);
-  EXPECT_EQ(h.main->CommDrv.DeviceName, "COM2");
-  EXPECT_EQ(h.main->CommDrv.BaudRate(), cbr9600);
-  EXPECT_EQ(h.main->StatusText(), "ATZE0&S0\r");
-  EXPECT_TRUE(h.main->Etsi_Response_Timer->Enabled());
-  EXPECT_EQ(h.shell.cursor, TCursor::crHourGlass);
+Check OneBox(std::string text) {
+  return [text](ControllerHarness& h) {
+    ASSERT_EQ(h.dialogs.errors.size(), 1u);
+    EXPECT_EQ(h.dialogs.errors[0], text);
+    EXPECT_EQ(h.shell.cursor, TCursor::crDefault);
+  };
+}
+Check Timers(bool connect, bool etsi, bool tx, bool rx) {
+  return [=](ControllerHarness& h) {
+    EXPECT_EQ(h.main->Connect_Timer->Enabled(), connect);
+    EXPECT_EQ(h.main->Etsi_Response_Timer->Enabled(), etsi);
+    EXPECT_EQ(h.main->tx_queue_Timer->Enabled(), tx);
+    EXPECT_EQ(h.main->Rx_Queue_Timer->Enabled(), rx);
+  };
 }
 
-TEST(Connect, PortFiveGivesAnEmptyPortName) {
-  ControllerHarness h{"[Configuration]\nPort=5\n"};
-  h.port.failOpenWith = ENOENT;
-  h.main->ConnectTerminal();
-  ASSERT_EQ(h.dialogs.errors.size(), 1u);
-  EXPECT_EQ(h.dialogs.errors[0],
-            "Cannot connect to port  . Please check this is the correct port for your mobile "
-            "terminal interface");
-  EXPECT_EQ(h.main->StatusText(), "Check COM port settings and try again.");
-  EXPECT_EQ(h.shell.beeps, std::vector<BeepType>{MB_ICONHAND});
-  EXPECT_EQ(h.shell.cursor, TCursor::crDefault);
-  EXPECT_FALSE(h.main->Connected());
-}
+class Connection : public ::testing::TestWithParam<Script> {};
+TEST_P(Connection, Runs) { RunScript(GetParam()); }
 
-TEST(Connect, UnsupportedSpeedNeverOpensThePort) {
-  ControllerHarness h{"[Configuration]\nSpeed=12345\n"};
-  h.main->ConnectTerminal();
-  EXPECT_FALSE(h.main->CommDrv.Connected());
-  ASSERT_EQ(h.dialogs.errors.size(), 1u);
-  EXPECT_NE(h.dialogs.errors[0].find("12345"), std::string::npos);
-  EXPECT_NE(h.main->StatusText().find("12345"), std::string::npos);
-}
-
-TEST(Connect, ASpeedThePortRefusesLeavesThePortClosed) {
-  ControllerHarness h{"[Configuration]\nSpeed=14400\n"};
-  h.port.unsupportedBaudRate = 14400;
-  h.main->ConnectTerminal();
-  EXPECT_FALSE(h.main->CommDrv.Connected());
-  ASSERT_EQ(h.dialogs.errors.size(), 1u);
-  EXPECT_EQ(h.dialogs.errors[0],
-            "Cannot connect to port COM2 at 14400 bit/s: the port does not support this line "
-            "speed.");
-  EXPECT_TRUE(h.TakeWritten().empty());
-}
+INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
+    Script{"PulsesTheLinesAndSleepsBeforeTheInitString", PduIni(), Start::Fresh, {
+        {Connect(), W{"ATZE0&S0\r"}, "ATZE0&S0\r", [](ControllerHarness& h) {
+           EXPECT_EQ(h.loop.TotalSlept(), 1500ms);
+           EXPECT_EQ(h.main->CommDrv.DeviceName, "COM2");
+           EXPECT_EQ(h.main->CommDrv.BaudRate(), cbr9600);
+           EXPECT_TRUE(h.main->Etsi_Response_Timer->Enabled());
+           EXPECT_EQ(h.shell.cursor, TCursor::crHourGlass);
+         }}}},
+    Script{"PortFiveGivesAnEmptyPortName", "[Configuration]\nPort=5\n", Start::Fresh, {
+        {[](ControllerHarness& h) {
+           h.port.failOpenWith = ENOENT;
+           h.main->ConnectTerminal();
+         }, W{}, "Check COM port settings and try again.",
+         Checks({OneBox("Cannot connect to port  . Please check this is the correct port for your "
+                        "mobile terminal interface"),
+                 [](ControllerHarness& h) { EXPECT_EQ(h.shell.beeps, std::vector{MB_ICONHAND}); }})}}},
+    Script{"AnUnsupportedSpeedNeverOpensThePort", "[Configuration]\nSpeed=12345\n", Start::Fresh, {
+        {Connect(), W{}, "Unsupported line speed 12345. Check COM port settings and try again.",
+         Checks({OneBox("Cannot connect at 12345 bit/s. The line speed must be one of 2400, 4800, "
+                        "9600, 14400, 19200, 38400, 56000, 57600 or 115200."),
+                 [](ControllerHarness& h) { EXPECT_FALSE(h.main->CommDrv.Connected()); }})}}},
+    Script{"ASpeedThePortRefusesLeavesThePortClosed", "[Configuration]\nSpeed=14400\n", Start::Fresh, {
+        {[](ControllerHarness& h) {
+           h.port.unsupportedBaudRate = 14400;
+           h.main->ConnectTerminal();
+         }, W{}, {}, Checks({OneBox("Cannot connect to port COM2 at 14400 bit/s: the port does not "
+                                   "support this line speed."),
+                            [](ControllerHarness& h) { EXPECT_FALSE(h.main->CommDrv.Connected()); }})}}},
+    Script{"BlockModeWithWaitOkStartsOnTheEntryCommandsOk", BlockIni(), Start::Fresh, {
+        {Connect(), W{"ATZE0&S0\r"}},
+        {Rx("\r\nOK\r\n"), W{"AT*T\r\r"}, {}, Connected(false)},
+        {Rx("\r\nOK\r\n"), W{F({0x05, 0x00})}, "", Checks({Connected(true), Timers(false, false, true, true),
+         [](ControllerHarness& h) {
+           EXPECT_EQ(h.main->BlockTransferMode, 0);
+           EXPECT_TRUE(h.main->Transfer_TE.Enabled);
+           EXPECT_EQ(h.main->TrayIcon.Hint, "Kavonet - Connected");
+         }})}}},
+    Script{"TheSixthErrorGivesUpNamingTheRefusedCommand", PduIni(), Start::Fresh, {
+        {Events({Connect(), Rx("\r\nOK\r\n")}), {}, {}, [](ControllerHarness& h) {
+           for (int i = 0; i < 5; ++i) {
+             h.Receive("\r\nERROR\r\n");
+             h.Receive("\r\nOK\r\n");
+           }
+           EXPECT_EQ(h.main->InitErrors, 5);
+           EXPECT_TRUE(h.dialogs.errors.empty());
+         }},
+        {Rx("\r\nERROR\r\n"), {}, {}, Checks({OneBox("The command AT+CMGF=0 was rejected by the interface device."),
+         Timers(false, false, false, true),
+         [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open"; }})}}},
+    Script{"TheResponseTimerAfterTheSessionOnlySwitchesItselfOff", PduIni(), Start::InSession, {
+        {Events({Call([](TSMS_Main& m) { m.Etsi_Response_Timer->SetEnabled(true); }), Wait(30000)}),
+         W{}, {}, Timers(false, false, true, true)}}},
+    Script{"TheAutoConnectTimerConnectsAndClearsTheErrorCount", PduIni("[Startup]\nAuto Connect=1\n"),
+           Start::Fresh, {
+        {Call([](TSMS_Main& m) { m.InitErrors = 3; }), W{}, {},
+         [](ControllerHarness& h) { EXPECT_TRUE(h.main->Connect_Timer->Enabled()); }},
+        {Wait(15000), W{"ATZE0&S0\r"}, {}, [](ControllerHarness& h) { EXPECT_EQ(h.main->InitErrors, 0); }}}},
+    Script{"TheDisconnectQuestionAnsweredNoKeepsTheSession", PduIni("[Startup]\nAuto Connect=1\n"),
+           Start::InSession, {
+        {ClickDisconnect(false), W{}, {}, Checks({Connected(true), [](ControllerHarness& h) {
+           ASSERT_EQ(h.dialogs.warnings.size(), 1u);
+           EXPECT_EQ(h.dialogs.warnings[0],
+                     "Kavonet is configured for Automatic Connection to the Mobile Terminal. Manually "
+                     "disconnecting will override this setting, you will need to re-connect manually, or "
+                     "restart Kavonet.\r\rDo you wish to disconnect anyway?.");
+           EXPECT_TRUE(h.main->Connect_MT.Down);
+           EXPECT_TRUE(h.main->No_Transfer.Enabled);
+         }})},
+        {ClickDisconnect(true), W{}, {}, Checks({Connected(false), Timers(false, false, false, false),
+         [](ControllerHarness& h) {
+           EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open";
+           EXPECT_EQ(h.main->TrayIcon.Hint, "Kavonet - Disconnected");
+           EXPECT_FALSE(h.main->No_Transfer.Enabled);
+           EXPECT_FALSE(h.main->No_Transfer.Down);
+         }})}}},
+    Script{"ADsrChangeIsIgnoredInBlockMode", BlockIni(), Start::InSession, {
+        {[](ControllerHarness& h) { h.port.SetDsrHold(true); }, W{}, {}, Connected(true)}}},
+    Script{"PduModeEntryPressesTheStartupTransferMode",
+           PduIni("[Receive Message]\nStartup Transfer=2\n"), Start::InSession, {
+        {{}, W{}, {}, [](ControllerHarness& h) {
+           EXPECT_TRUE(h.main->Transfer_All.Down);
+           EXPECT_FALSE(h.main->No_Transfer.Down);
+           EXPECT_FALSE(h.main->Transfer_TE.Enabled) << "T.E. transfer is offered in Block Mode only";
+         }}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Boxes whose modal loop lets time pass, as a real one does while the user reads it.
 class SlowReader : public RecordingDialogs {
@@ -134,106 +192,6 @@ TEST(AutoConnect, NoSecondBoxWhileTheFirstIsOpen) {
   dialogs.loop = nullptr;
   loop.Advance(std::chrono::seconds(15));
   EXPECT_EQ(dialogs.errors.size(), 2u) << "the timer still retries";
-}
-
-TEST(BlockModeEntry, WithWaitOkTheSessionStartsOnTheEntryCommandsOk) {
-  ControllerHarness h{BlockIni()};
-  h.main->ConnectTerminal();
-  EXPECT_EQ(h.TakeWritten(), Strings{"ATZE0&S0\r"});
-  h.Receive("\r\nOK\r\n");
-  EXPECT_EQ(h.TakeWritten(), Strings{"AT*T\r\r"});
-  EXPECT_FALSE(h.main->Connected());
-  h.Receive("\r\nOK\r\n");
-  EXPECT_TRUE(h.main->Connected());
-  EXPECT_EQ(h.main->CommDrv.BlockType(), btBlock);
-  EXPECT_EQ(h.main->StatusText(), "");  // the No Transfer frame clears the status bar
-  EXPECT_EQ(h.TakeWritten(), Strings{"\x10\x02\x05\x00\x10\x03\xFF\xFB"s});
-  EXPECT_EQ(h.main->BlockTransferMode, 0);
-  EXPECT_FALSE(h.main->Connect_Timer->Enabled());
-  EXPECT_FALSE(h.main->Etsi_Response_Timer->Enabled());
-  EXPECT_TRUE(h.main->Transfer_TE.Enabled);
-  EXPECT_EQ(h.main->TrayIcon.Hint, "Kavonet - Connected");
-}
-
-TEST(InitErrors, SixthErrorGivesUpWithTheRefusedCommand) {
-  ControllerHarness h{PduIni()};
-  h.main->ConnectTerminal();
-  h.Receive("\r\nOK\r\n");  // init string accepted; +CMGF=0 now awaited
-  for (int i = 0; i < 5; ++i) {
-    h.Receive("\r\nERROR\r\n");
-    h.Receive("\r\nOK\r\n");
-  }
-  EXPECT_EQ(h.main->InitErrors, 5);
-  EXPECT_TRUE(h.dialogs.errors.empty());
-  h.Receive("\r\nERROR\r\n");
-  ASSERT_EQ(h.dialogs.errors.size(), 1u);
-  EXPECT_EQ(h.dialogs.errors[0], "The command AT+CMGF=0 was rejected by the interface device.");
-  EXPECT_FALSE(h.main->Etsi_Response_Timer->Enabled());
-  EXPECT_FALSE(h.main->tx_queue_Timer->Enabled());
-  EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open";
-}
-
-TEST(ResponseTimer, AfterTheSessionOnlySwitchesItselfOff) {
-  ControllerHarness h{PduIni()};
-  EnterSession(h);
-  h.main->Etsi_Response_Timer->SetEnabled(true);
-  h.TakeWritten();
-  h.Advance(30000);
-  EXPECT_FALSE(h.main->Etsi_Response_Timer->Enabled());
-  EXPECT_TRUE(h.TakeWritten().empty());
-}
-
-TEST(AutoConnect, TimerFollowsTheConfigurationAndConnects) {
-  ControllerHarness h{PduIni("[Startup]\nAuto Connect=1\n")};
-  EXPECT_TRUE(h.main->Connect_Timer->Enabled());
-  h.main->InitErrors = 3;
-  h.Advance(15000);
-  EXPECT_TRUE(h.main->CommDrv.Connected());
-  EXPECT_EQ(h.main->InitErrors, 0);
-}
-
-TEST(ConnectButton, DisconnectQuestionAnsweredNoKeepsTheSession) {
-  ControllerHarness h{PduIni("[Startup]\nAuto Connect=1\n")};
-  EnterSession(h);
-  h.dialogs.answerYes = false;
-  h.main->Connect_MT.Down = false;  // the click toggles the button first
-  h.main->Connect_MTClick();
-  ASSERT_EQ(h.dialogs.warnings.size(), 1u);
-  EXPECT_EQ(h.dialogs.warnings[0],
-            "Kavonet is configured for Automatic Connection to the Mobile Terminal. Manually "
-            "disconnecting will override this setting, you will need to re-connect manually, or "
-            "restart Kavonet.\r\rDo you wish to disconnect anyway?.");
-  EXPECT_TRUE(h.main->Connected());
-  EXPECT_TRUE(h.main->No_Transfer.Enabled);
-}
-
-TEST(ConnectButton, DisconnectStopsTheTimersAndKeepsThePortOpen) {
-  ControllerHarness h{PduIni()};
-  EnterSession(h);
-  h.main->Connect_MT.Down = false;
-  h.main->Connect_MTClick();
-  EXPECT_FALSE(h.main->Connected());
-  EXPECT_FALSE(h.main->Rx_Queue_Timer->Enabled());
-  EXPECT_FALSE(h.main->tx_queue_Timer->Enabled());
-  EXPECT_TRUE(h.main->CommDrv.Connected());
-  EXPECT_EQ(h.main->TrayIcon.Hint, "Kavonet - Disconnected");
-  EXPECT_FALSE(h.main->No_Transfer.Enabled);
-  EXPECT_FALSE(h.main->No_Transfer.Down);
-}
-
-TEST(Dsr, ChangeIsIgnoredInBlockMode) {
-  ControllerHarness h{BlockIni()};
-  EnterSession(h);
-  h.port.SetDsrHold(true);
-  EXPECT_TRUE(h.main->Connected());
-}
-
-TEST(PduEntry, PressesTheButtonOfTheStartupTransferMode) {
-  ControllerHarness h{PduIni("[Receive Message]\nStartup Transfer=2\n")};
-  EnterSession(h);
-  EXPECT_TRUE(h.main->Transfer_All.Down);
-  EXPECT_FALSE(h.main->No_Transfer.Down);
-  EXPECT_FALSE(h.main->Transfer_TE.Enabled) << "T.E. transfer is offered in Block Mode only";
 }
 
 }  // namespace

@@ -57,13 +57,6 @@ Check OneWriteStarting(std::string prefix) {
     EXPECT_EQ(w[0].substr(0, prefix.size()), prefix);
   };
 }
-Check Disconnect() {
-  return [](ControllerHarness& h) {
-    h.main->Connect_MT.Down = false;  // the click toggles the button first
-    h.main->Connect_MTClick();
-  };
-}
-
 class Session : public ::testing::TestWithParam<Script> {};
 TEST_P(Session, Runs) { RunScript(GetParam()); }
 auto Name = [](const auto& info) { return std::string(info.param.name); };
@@ -193,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
            EXPECT_TRUE(h.main->Connect_Timer->Enabled());
          }}}},
     Script{"DsrChangeAfterADisconnectStartsNothing", PduIni(), Start::InSession, {
-        {Disconnect(), W{}},
+        {ClickDisconnect(true), W{}},
         {[](ControllerHarness& h) { h.port.SetDsrHold(true); }, W{}, {},
          [](ControllerHarness& h) { EXPECT_FALSE(h.main->Connect_Timer->Enabled()); }},
         {Wait(30000), W{}, {}, Connected(false)}}},
@@ -216,13 +209,13 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
     Script{"ReadsQueuedWhenTheSessionEndsAreKeptAndAnsweredOnesAreNotRepeated", PduIni(),
            Start::InSession, {
         {Rx("\r\n+CMTI: \"SM\",5\r\n\r\n+CMTI: \"SM\",6\r\n", 2), W{"AT+CMGR=5\r"}},
-        {Events({Disconnect(), Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n" + kOk, 3)}), W{},
+        {Events({ClickDisconnect(true), Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n" + kOk, 3)}), W{},
          {}, Checks({Connected(false), Received(1, "5|Read" + kHiRow)})},
         {Events({Client([](TSMS& s) { s.Connect(""); }), Initialise()}),
          W{"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r", "AT+CMGR=6\r"}}}},
     Script{"AListingLostWithItsSessionDecodesNothingLater", PduIni(), Start::InSession, {
         {Events({Call([](TSMS_Main& m) { m.CopyAllMessages(); }), Rx("\r\n+CMGL: 1,0,17\r\n")})},
-        {Events({Disconnect(), Client([](TSMS& s) { s.Connect(""); }), Initialise()})},
+        {Events({ClickDisconnect(true), Client([](TSMS& s) { s.Connect(""); }), Initialise()})},
         {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}, {}, Received(0, "")}}},
     Script{"ALongListingIsNotMistakenForSilence", PduIni("[Receive Message]\nLog Receive=0\n"),
            Start::InSession, {
@@ -314,10 +307,6 @@ INSTANTIATE_TEST_SUITE_P(Block, Session, ::testing::Values(
     Name);
 
 // ---- Initialisation and client calls around it ----
-Event Connect() {
-  return [](ControllerHarness& h) { h.main->ConnectTerminal(); };
-}
-
 INSTANTIATE_TEST_SUITE_P(Init, Session, ::testing::Values(
     Script{"ModeRequestsDuringInitialisationWaitForTheSession", PduIni(), Start::Fresh, {
         {Connect(), W{"ATZE0&S0\r"}},
