@@ -79,7 +79,7 @@ void TSMS_Main::ReceiveBlockMessage(const std::vector<std::uint8_t>& frame, cons
   const sms::ReceivedMessage message = sms::DecodeDeliver(frame, 2, true, 0, false);
   SetStatusText(message.DecodeError.empty() ? std::string(status)
                                             : std::string(status) + " (" + message.DecodeError + ")");
-  AddReceivedMessage(message);
+  MessageRead(message);
 }
 
 void TSMS_Main::HandleBlockMessage(std::span<const std::uint8_t> bytes, int n) {
@@ -149,17 +149,17 @@ void TSMS_Main::HandleBlockAnswer(std::uint8_t code, const std::vector<std::uint
       break;
     case kDeleteMessageFailure:
       SetStatusText("Delete Message Failure - Msg# [" + Hex2(at(3)) + "] " + CauseText(at(4)));
-      if (InFlight(label::kDeleteMessage)) {
+      // Only a failure of the delete on the line is retried, never one for another index.
+      if (InFlight(label::kDeleteMessage) && at(3) == (inFlight_.Ref.MsgIndex & 0xFF)) {
         Answered();
-        RetryDelete(inFlight_.MsgIndex, inFlight_.Retries + 1, Hex2(at(3)));
+        RetryDelete(Hex2(at(3)));
       }
       break;
     case kUnableToProcess:
       SetStatusText("Unable To Process - " + CauseText(at(3)));
-      if (!commandOutstanding_) break;
+      if (!AnswerCanBeInFlight()) break;
       if (InFlight(label::kDeleteMessage)) {
-        RetryDelete(inFlight_.MsgIndex, inFlight_.Retries + 1,
-                    Hex2(static_cast<std::uint8_t>(inFlight_.MsgIndex & 0xFF)));
+        RetryDelete(Hex2(static_cast<std::uint8_t>(inFlight_.Ref.MsgIndex & 0xFF)));
       } else if (InFlight(label::kSendMessage) && MessageOnTheLine()) {
         TxRejected();
       } else if (listingRequest) {

@@ -30,17 +30,24 @@ inline constexpr const char* kSignalQuality = "Signal Quality";
 // is recorded so that a slot is never written in the other form with stale bytes.
 enum class SlotForm { Empty, Text, Frame };
 
+// The stored message a read or delete is about. It travels with its command so that the
+// answer, a retry and a replay after a reconnection are all about the same message.
+struct MessageRef {
+  std::int16_t MsgIndex = -1;
+  // How often the terminal has refused this delete already.
+  int Retries = 0;
+  // The retrieved message a delete is for (see TSMS_Main::Fingerprint). On a read, asks
+  // for the message to be deleted, not received, if it is still this one.
+  std::string Fingerprint = {};
+};
+
 struct CommandSlot {
   std::string CommandText;
   std::vector<std::uint8_t> FrameBytes;
   int FrameLength = 0;
   std::string Label;
   SlotForm Form = SlotForm::Empty;
-  // The message index a "Get Message" read or a "Delete Message" asks for: the answer is
-  // stored, or named, under it.
-  std::int16_t MsgIndex = -1;
-  // How often the terminal has refused this delete already.
-  int Retries = 0;
+  MessageRef Ref;
 };
 
 // A read or delete of a stored message, or a change of transfer mode, asked for while no
@@ -48,8 +55,7 @@ struct CommandSlot {
 struct SessionRequest {
   enum class Kind { NoTransfer, TransferTE, TransferAll, CopyAll, GetMessage, DeleteMessage };
   Kind kind;
-  std::int16_t index = 0;
-  int retries = 0;
+  MessageRef ref = {};
 };
 
 using CommandQueue = WrappingQueue<CommandSlot>;
@@ -58,6 +64,8 @@ struct RxEntry {
   // The block followed by its terminator byte: BlockBytes[BlockLength] is the terminator.
   std::vector<std::uint8_t> BlockBytes;
   int BlockLength = 0;
+  // Blocks received before this one since the gateway started.
+  std::uint64_t Sequence = 0;
 };
 
 using RxRing = WrappingQueue<RxEntry>;

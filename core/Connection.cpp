@@ -79,6 +79,7 @@ void TSMS_Main::MoveLink(LinkState to) { link_.MoveTo(to); }
 
 void TSMS_Main::ConnectTerminal() {
   if (Connected() || connectBoxOpen_) return;
+  HandleWaitingAnswers();
   UpdateConnectionControls();
   SetCursor(TCursor::crHourGlass);
   if (!ReadConfigurationReporting()) {
@@ -211,6 +212,7 @@ void TSMS_Main::HandleInitResponse(std::span<const std::uint8_t> bytes, int n) {
                                StartsWith(line, "+CMS ERROR") || StartsWith(line, "+CME ERROR"));
   if (!ok && !refused) return;
   if (!link_.Is(LinkState::Initialising) && !link_.Is(LinkState::Stalled)) return;
+  if (!AnswerCanBeInFlight()) return;
   Answered();
   if (ok) {
     AcknowledgeInitCommand();
@@ -323,13 +325,10 @@ void TSMS_Main::Etsi_Response_TimerTimer() {
   ++InitAttempts;
   SetStatusText("Attempt# " + std::to_string(InitAttempts) + " to switch cellular to ETSI SMS " +
                 InterfaceType);
-  // One retry waiting is enough: piled-up copies would each be answered OK later and
-  // advance the list past commands the terminal never acknowledged.
-  if (!Commands.Empty()) return;
-  // A whole interval without an answer: the command is taken as lost and written again.
-  commandOutstanding_ = false;
-  std::string command = InitCommands[std::clamp<int>(InitIndex, 0, kInitCommandCount - 1)];
-  EnqueueCommand(command, label::kInitCommand);
+  // The awaited command is not written again: a terminal that is only slow would answer
+  // both copies, and the second answer would acknowledge the next command unseen. A
+  // terminal that stays silent is reconnected by the response watchdog, which starts the
+  // list afresh.
 }
 
 void TSMS_Main::Connect_TimerTimer() {
@@ -384,6 +383,8 @@ void TSMS_Main::EndSession() {
 void TSMS_Main::CommDrvDSRSignal(SMSDRV32& /*sender*/, bool /*state*/) {
   // Only a PDU Mode session that is entered ends; after a disconnect the line is nobody's.
   if (!Connected() || CommDrv.BlockType() != btPDU) return;
+  MoveLink(LinkState::Idle);
+  HandleWaitingAnswers();
   SetStatusText("End SMS Mode - DSR from Interface device lost");
   EndSession();
 }

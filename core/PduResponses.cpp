@@ -72,7 +72,7 @@ void TSMS_Main::DecodePduLine(std::string_view line) {
   if (!message.DecodeError.empty()) {
     SetStatusText("Message " + std::to_string(RxMsgIndex) + ": " + message.DecodeError);
   }
-  AddReceivedMessage(message);
+  MessageRead(message);
 }
 
 bool TSMS_Main::ReadListingHeader(std::string_view line, bool withIndex) {
@@ -119,7 +119,7 @@ void TSMS_Main::HandlePduResponse(std::span<const std::uint8_t> bytes, int count
   } else if (StartsWith(line, "+CMGR:")) {
     // The answer belongs to the read on the line. An answer nobody asked for gets index 0,
     // which retrieval never deletes: any other index could delete the wrong message.
-    RxMsgIndex = InFlight(label::kGetMessage) ? inFlight_.MsgIndex : 0;
+    RxMsgIndex = InFlight(label::kGetMessage) ? inFlight_.Ref.MsgIndex : 0;
     ReadListingHeader(line, false);
   } else if (StartsWith(line, "+CMTI:")) {
     PduLineExpected = false;
@@ -148,7 +148,7 @@ void TSMS_Main::HandlePduResponse(std::span<const std::uint8_t> bytes, int count
 
 void TSMS_Main::HandlePduOk() {
   // An OK with nothing on the line answers nothing.
-  if (!commandOutstanding_) return;
+  if (!AnswerCanBeInFlight()) return;
   const std::string& label = inFlight_.Label;
   if (label == label::kCopyAllMessages) {
     SetStatusText("All messages copied.");
@@ -163,8 +163,8 @@ void TSMS_Main::HandlePduOk() {
     SetTransferButtonDown(Transfer_All);
     SetStatusText("Request Confirmed - Transfer all incoming messages");
   } else if (label == label::kDeleteMessage) {
-    SetStatusText("Delete Message in M.T. Complete - Msg# [" + std::to_string(inFlight_.MsgIndex) +
-                  "]");
+    SetStatusText("Delete Message in M.T. Complete - Msg# [" +
+                  std::to_string(inFlight_.Ref.MsgIndex) + "]");
   } else if (label == label::kSendMessage && send_.Is(SendState::Submitted)) {
     // OK to the "+CMGS=" line itself, without a prompt: nothing was sent.
     TxRejected();
@@ -178,7 +178,7 @@ void TSMS_Main::HandlePduOk() {
 
 void TSMS_Main::HandlePduError(const std::string& line) {
   SetStatusText(line);
-  if (!commandOutstanding_) return;
+  if (!AnswerCanBeInFlight()) return;
   const std::string& label = inFlight_.Label;
   if ((label == label::kSendMessage || label == label::kSendPdu) && !send_.Is(SendState::Idle)) {
     // Refused before the prompt (the PDU text is then never written) or after it.
@@ -188,9 +188,9 @@ void TSMS_Main::HandlePduError(const std::string& line) {
     SetStatusText("All messages copied.");
     EndListing();
   } else if (label == label::kDeleteMessage) {
-    const std::string index = std::to_string(inFlight_.MsgIndex);
+    const std::string index = std::to_string(inFlight_.Ref.MsgIndex);
     SetStatusText("Delete Message Failure - Msg# [" + index + "]");
-    RetryDelete(inFlight_.MsgIndex, inFlight_.Retries + 1, index);
+    RetryDelete(index);
   }
   Answered();
   SendNextCommand();

@@ -27,6 +27,44 @@ void TSMS_Main::AddReceivedMessage(const sms::ReceivedMessage& message) {
   }
 }
 
+std::string TSMS_Main::Fingerprint(const sms::ReceivedMessage& message) {
+  return message.Origin + "|" + message.Day + "-" + message.Month + "-" + message.Year + "|" +
+         message.Hour + ":" + message.Minute + ":" + message.Second + "|" + message.Text;
+}
+
+std::string TSMS_Main::RowFingerprint(int row) const {
+  return rx_grid.Cell(2, row) + "|" + rx_grid.Cell(3, row) + "|" + rx_grid.Cell(4, row) + "|" +
+         rx_grid.Cell(5, row);
+}
+
+bool TSMS_Main::AlreadyReceived(const sms::ReceivedMessage& message) const {
+  if (message.MsgIndex == 0) return false;  // no index to know it by
+  const std::string fingerprint = Fingerprint(message);
+  const std::string index = std::to_string(message.MsgIndex);
+  for (int row = 1; row < rx_grid.RowCount() - 1; ++row) {
+    if (rx_grid.Cell(0, row) == index && RowFingerprint(row) == fingerprint) return true;
+  }
+  // Taken by a client and waiting to be deleted: its index cannot hold another message yet.
+  return DeletePending(message.MsgIndex, fingerprint);
+}
+
+void TSMS_Main::MessageRead(const sms::ReceivedMessage& message) {
+  const MessageRef& read = inFlight_.Ref;
+  if (InFlight(label::kGetMessage) && !read.Fingerprint.empty() && message.MsgIndex == read.MsgIndex &&
+      Fingerprint(message) == read.Fingerprint) {
+    // Still the message a client took before the connection was lost: delete it now.
+    Delete({read.MsgIndex, 0, read.Fingerprint});
+    return;
+  }
+  // A listing or an announcement may bring a message the queue already holds: a second row
+  // would be retrieved twice, and its delete could reach a newer message at that index.
+  if (AlreadyReceived(message)) {
+    SetStatusText("Message " + std::to_string(message.MsgIndex) + " is already in the receive queue");
+    return;
+  }
+  AddReceivedMessage(message);
+}
+
 void TSMS_Main::TransmitLog1Click() {
   if (GatewayConfig_.LogTransmit) {
     shell_.OpenWithShell((workDir_ / "transmit.txt").string());

@@ -23,9 +23,9 @@ std::uint8_t LowByte(std::int16_t index) { return static_cast<std::uint8_t>(inde
 }  // namespace
 
 void TSMS_Main::BuildFrame(std::span<const std::uint8_t> body, const std::string& label,
-                           std::int16_t msgIndex, int retries) {
+                           MessageRef ref) {
   const std::vector<std::uint8_t> frame = StuffedFrame(body);
-  EnqueueFrame(frame, static_cast<int>(frame.size()), label, msgIndex, retries);
+  EnqueueFrame(frame, static_cast<int>(frame.size()), label, std::move(ref));
 }
 
 void TSMS_Main::SetTransferButtonDown(SpeedButton& button) {
@@ -106,39 +106,61 @@ void TSMS_Main::EndListing() {
   if (CopyAllActive()) listing_.MoveTo(ListingState::Idle);
 }
 
-void TSMS_Main::DeleteMessage(std::int16_t index, int retries) {
-  if (HoldForSession({SessionRequest::Kind::DeleteMessage, index, retries}, label::kDeleteMessage)) {
-    return;
-  }
+void TSMS_Main::DeleteMessage(std::int16_t index, std::string fingerprint) {
+  Delete({index, 0, std::move(fingerprint)});
+}
+
+void TSMS_Main::Delete(MessageRef ref) {
+  if (HoldForSession({SessionRequest::Kind::DeleteMessage, ref}, label::kDeleteMessage)) return;
+  const std::int16_t index = ref.MsgIndex;
   if (CommDrv.BlockType() == btBlock) {
     const std::array<std::uint8_t, 2> body{kDeleteMessageRequest, LowByte(index)};
-    BuildFrame(body, label::kDeleteMessage, index, retries);
+    BuildFrame(body, label::kDeleteMessage, std::move(ref));
     return;
   }
   std::string command = "+CMGD=" + std::to_string(index);
-  EnqueueCommand(command, label::kDeleteMessage, index, retries);
+  EnqueueCommand(command, label::kDeleteMessage, std::move(ref));
 }
 
-void TSMS_Main::RetryDelete(std::int16_t index, int retries, const std::string& indexText) {
+void TSMS_Main::RetryDelete(const std::string& indexText) {
   // A message that is already gone is refused for ever: retrying without end would keep
   // the terminal busy and every other command waiting.
-  if (retries > kMaxDeleteRetries) {
+  MessageRef ref = inFlight_.Ref;
+  if (++ref.Retries > kMaxDeleteRetries) {
     SetStatusText("Delete Message Failure - Msg# [" + indexText + "] given up after " +
                   std::to_string(kMaxDeleteRetries) + " retries");
     return;
   }
-  DeleteMessage(index, retries);
+  Delete(std::move(ref));
 }
 
-void TSMS_Main::GetMessage(std::int16_t index) {
-  if (HoldForSession({SessionRequest::Kind::GetMessage, index}, label::kGetMessage)) return;
+void TSMS_Main::GetMessage(std::int16_t index) { Read({index}); }
+
+void TSMS_Main::Read(MessageRef ref) {
+  if (HoldForSession({SessionRequest::Kind::GetMessage, ref}, label::kGetMessage)) return;
+  const std::int16_t index = ref.MsgIndex;
   if (CommDrv.BlockType() == btBlock) {
     const std::array<std::uint8_t, 2> body{kGetMessageRequest, LowByte(index)};
-    BuildFrame(body, label::kGetMessage, index);
+    BuildFrame(body, label::kGetMessage, std::move(ref));
     return;
   }
   std::string command = "+CMGR=" + std::to_string(index);
-  EnqueueCommand(command, label::kGetMessage, index);
+  EnqueueCommand(command, label::kGetMessage, std::move(ref));
+}
+
+bool TSMS_Main::DeletePending(std::int16_t index, const std::string& fingerprint) const {
+  auto pending = [&](const std::string& label, const MessageRef& ref) {
+    return label == label::kDeleteMessage && ref.MsgIndex == index && ref.Fingerprint == fingerprint;
+  };
+  if (commandOutstanding_ && pending(inFlight_.Label, inFlight_.Ref)) return true;
+  for (int i = Commands.ReadIndex(); i != Commands.WriteIndex(); i = (i + 1) % Commands.Capacity()) {
+    if (pending(Commands.At(i).Label, Commands.At(i).Ref)) return true;
+  }
+  return std::any_of(waitingForSession_.begin(), waitingForSession_.end(),
+                     [&](const SessionRequest& r) {
+                       return r.kind == SessionRequest::Kind::DeleteMessage &&
+                              pending(label::kDeleteMessage, r.ref);
+                     });
 }
 
 // ---- Requests that wait for the session ----
@@ -161,15 +183,19 @@ void TSMS_Main::KeepStoreRequests() {
   using Kind = SessionRequest::Kind;
   auto keep = [this](const CommandSlot& slot) {
     if (slot.Label == label::kGetMessage) {
-      waitingForSession_.push_back({Kind::GetMessage, slot.MsgIndex});
+      waitingForSession_.push_back({Kind::GetMessage, slot.Ref});
     } else if (slot.Label == label::kDeleteMessage) {
-      waitingForSession_.push_back({Kind::DeleteMessage, slot.MsgIndex, slot.Retries});
+      waitingForSession_.push_back({Kind::DeleteMessage, slot.Ref});
     }
   };
-  // The read or delete on the line when the connection was lost is done again, unless the
-  // read has already delivered its message.
-  if (commandOutstanding_ && !(inFlight_.Label == label::kGetMessage && readDelivered_)) {
+  // The read on the line when the connection was lost is done again, unless it has
+  // already delivered its message. The delete on the line may have been carried out: its
+  // index may hold a newer message by now, so it is read first and deleted only if it
+  // still holds the retrieved one.
+  if (commandOutstanding_ && inFlight_.Label == label::kGetMessage && !readDelivered_) {
     keep(inFlight_);
+  } else if (commandOutstanding_ && inFlight_.Label == label::kDeleteMessage) {
+    waitingForSession_.push_back({Kind::GetMessage, inFlight_.Ref});
   }
   while (!Commands.Empty()) {
     keep(Commands.ReadSlot());
@@ -191,8 +217,8 @@ void TSMS_Main::ReplayWaitingRequests() {
       case SessionRequest::Kind::TransferTE: Transfer_TEClick(); break;
       case SessionRequest::Kind::TransferAll: Transfer_AllClick(); break;
       case SessionRequest::Kind::CopyAll: CopyAllMessages(); break;
-      case SessionRequest::Kind::GetMessage: GetMessage(request.index); break;
-      case SessionRequest::Kind::DeleteMessage: DeleteMessage(request.index, request.retries); break;
+      case SessionRequest::Kind::GetMessage: Read(request.ref); break;
+      case SessionRequest::Kind::DeleteMessage: Delete(request.ref); break;
     }
   }
 }

@@ -77,6 +77,7 @@ std::string TSMS::Retrieve_Message(const std::string& AppName) {
   if (time.size() == 7) time = "0" + time;
   const std::string result = grid.Cell(1, 1) + " " + origin + " " + grid.Cell(3, 1) + " " +
                              time + " " + grid.Cell(5, 1);
+  const std::string fingerprint = main_.RowFingerprint(1);
   grid.RemoveFirstRow();
   main_.NotifyControlsChanged();
 
@@ -88,7 +89,7 @@ std::string TSMS::Retrieve_Message(const std::string& AppName) {
       number = 0;  // not a number: nothing to delete
     }
     const auto index = static_cast<std::int16_t>(static_cast<std::uint16_t>(number & 0xFFFF));
-    if (index != 0) main_.DeleteMessage(index);
+    if (index != 0) main_.DeleteMessage(index, fingerprint);
   }
   return result;
 }

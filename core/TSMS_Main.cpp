@@ -61,22 +61,20 @@ void TSMS_Main::FormCloseQuery() {
 
 // ---- Conveyors ----
 
-void TSMS_Main::EnqueueCommand(std::string& text, const std::string& label,
-                               std::int16_t msgIndex, int retries) {
+void TSMS_Main::EnqueueCommand(std::string& text, const std::string& label, MessageRef ref) {
   if (label != label::kSendPdu) text = "AT" + text + "\r";
   CommandSlot& slot = Commands.WriteSlot();
   slot = CommandSlot{};
   slot.CommandText = text;
   slot.Label = label;
   slot.Form = SlotForm::Text;
-  slot.MsgIndex = msgIndex;
-  slot.Retries = retries;
+  slot.Ref = std::move(ref);
   Commands.AdvanceWrite();
   SendNextCommand();
 }
 
 void TSMS_Main::EnqueueFrame(std::span<const std::uint8_t> frame, int length,
-                             const std::string& label, std::int16_t msgIndex, int retries) {
+                             const std::string& label, MessageRef ref) {
   length = std::clamp(length, 0, static_cast<int>(frame.size()));
   CommandSlot& slot = Commands.WriteSlot();
   slot = CommandSlot{};
@@ -84,8 +82,7 @@ void TSMS_Main::EnqueueFrame(std::span<const std::uint8_t> frame, int length,
   slot.FrameLength = length;
   slot.Label = label;
   slot.Form = SlotForm::Frame;
-  slot.MsgIndex = msgIndex;
-  slot.Retries = retries;
+  slot.Ref = std::move(ref);
   Commands.AdvanceWrite();
   SendNextCommand();
 }
@@ -135,10 +132,11 @@ bool TSMS_Main::Write(CommandSlot slot) {
   if (slot.Label != label::kSendPdu) {
     SetStatusText(slot.Form == SlotForm::Frame ? std::string() : slot.CommandText);
   }
-  if (slot.Label == label::kGetMessage) RxMsgIndex = slot.MsgIndex;
+  if (slot.Label == label::kGetMessage) RxMsgIndex = slot.Ref.MsgIndex;
   readDelivered_ = false;
   inFlight_ = std::move(slot);
   commandOutstanding_ = true;
+  inFlightSince_ = blocksReceived_;
   SlotWritten(inFlight_.Label);
   RestartWatchdog();
   return true;
@@ -154,8 +152,12 @@ void TSMS_Main::Answered() {
   RestartWatchdog();
 }
 
+bool TSMS_Main::AnswerCanBeInFlight() const {
+  return commandOutstanding_ && handlingBlock_ >= inFlightSince_;
+}
+
 bool TSMS_Main::InFlight(const char* label) const {
-  return commandOutstanding_ && inFlight_.Label == label;
+  return AnswerCanBeInFlight() && inFlight_.Label == label;
 }
 
 void TSMS_Main::ResetConveyors() {
@@ -175,6 +177,7 @@ void TSMS_Main::CommDrvRxBlock(SMSDRV32& /*sender*/, const TBuffer& buffer, int 
   RxEntry& entry = Received.WriteSlot();
   entry.BlockBytes.assign(buffer.begin(), buffer.begin() + count + 1);
   entry.BlockLength = count;
+  entry.Sequence = blocksReceived_++;
   Received.AdvanceWrite();
   Rx_Queue_Timer->SetEnabled(true);
 }
@@ -217,12 +220,19 @@ void TSMS_Main::DispatchReceivedBlock() {
   if (Received.Empty()) return;
   tx_queue_Timer->SetEnabled(false);
   Rx_Queue_Timer->SetEnabled(false);
+  DispatchOneBlock();
+  SendNextCommand();
+  tx_queue_Timer->SetEnabled(Connected());
+  Rx_Queue_Timer->SetEnabled(true);
+}
 
+void TSMS_Main::DispatchOneBlock() {
   // Taken out of the ring before any handler runs: a handler's modal box lets the driver
   // store further blocks, which may grow the ring.
   std::vector<std::uint8_t> block;
   std::swap(block, Received.ReadSlot().BlockBytes);
   const int n = Received.ReadSlot().BlockLength;
+  handlingBlock_ = Received.ReadSlot().Sequence;
   Received.AdvanceRead();
 
   switch (CommDrv.BlockType()) {
@@ -237,9 +247,16 @@ void TSMS_Main::DispatchReceivedBlock() {
       HandleInitResponse(block, n);
       break;
   }
-  SendNextCommand();
-  tx_queue_Timer->SetEnabled(Connected());
-  Rx_Queue_Timer->SetEnabled(true);
+  handlingBlock_ = UINT64_MAX;
+}
+
+void TSMS_Main::HandleWaitingAnswers() {
+  // Answers that arrived before a session ended belong to it: a send confirmation among
+  // them must be seen, or the message would go out again. Lines received while
+  // initialising answer a list that is being started over, and are let go.
+  const TBlockType type = CommDrv.BlockType();
+  if (type != btPDU && type != btBlock) return;
+  while (!Received.Empty() && CommDrv.BlockType() == type) DispatchOneBlock();
 }
 
 // ---- Helpers ----

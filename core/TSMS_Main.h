@@ -46,10 +46,10 @@ class TSMS_Main {
   // ---- Conveyors ----
   // Completes `text` in place ("AT" + text + CR unless the label is "Send PDU") and queues it.
   // `msgIndex` is recorded with a "Get Message" read.
-  void EnqueueCommand(std::string& text, const std::string& label, std::int16_t msgIndex = -1,
-                      int retries = 0);
+  // `ref`: the stored message a read or delete is about.
+  void EnqueueCommand(std::string& text, const std::string& label, MessageRef ref = {});
   void EnqueueFrame(std::span<const std::uint8_t> frame, int length, const std::string& label,
-                    std::int16_t msgIndex = -1, int retries = 0);
+                    MessageRef ref = {});
   void SendNextCommand();
   void CommDrvRxBlock(SMSDRV32& sender, const TBuffer& buffer, int count);
   void Rx_Queue_TimerTimer();
@@ -70,7 +70,7 @@ class TSMS_Main {
   // ---- Block Mode framing ----
   // Frames, stuffs and queues a request body.
   void BuildFrame(std::span<const std::uint8_t> body, const std::string& label,
-                  std::int16_t msgIndex = -1, int retries = 0);
+                  MessageRef ref = {});
 
   // ---- Transfer modes and message store ----
   void No_TransferClick();
@@ -83,9 +83,12 @@ class TSMS_Main {
   void CopyAllMessages();
   void RequestFirstMessage();
   void RequestNextMessage();
-  // `retries`: how often the terminal has refused this delete already.
-  void DeleteMessage(std::int16_t index, int retries = 0);
+  // `fingerprint`: the retrieved message the delete is for.
+  void DeleteMessage(std::int16_t index, std::string fingerprint = {});
+  // A read whose ref carries a fingerprint verifies a delete of unknown outcome.
   void GetMessage(std::int16_t index);
+  void Delete(MessageRef ref);
+  void Read(MessageRef ref);
 
   // ---- Block Mode messages ----
   void HandleBlockMessage(std::span<const std::uint8_t> bytes, int n);
@@ -108,6 +111,10 @@ class TSMS_Main {
 
   // ---- Receive queue and logs ----
   void AddReceivedMessage(const sms::ReceivedMessage& message);
+  // origin|date|time|text of a message as rx_grid shows it: what a retrieved message is
+  // recognised by when its index is read again.
+  static std::string Fingerprint(const sms::ReceivedMessage& message);
+  std::string RowFingerprint(int row) const;
   void TransmitLog1Click();
   void ReceiveLog1Click();
 
@@ -237,6 +244,9 @@ class TSMS_Main {
   void ResetConveyors();
   // Conveyor: the answer to the command written last has been handled.
   void Answered();
+  // A command is outstanding and the block being handled arrived after it was written:
+  // only then can the block be its answer.
+  bool AnswerCanBeInFlight() const;
   bool InFlight(const char* label) const;
   void WriteNow(CommandSlot slot);
   // Waiting for the session.
@@ -244,7 +254,13 @@ class TSMS_Main {
   void KeepStoreRequests();
   void ReplayWaitingRequests();
   void DropModeRequests();
-  void RetryDelete(std::int16_t index, int retries, const std::string& indexText);
+  void RetryDelete(const std::string& indexText);
+  bool DeletePending(std::int16_t index, const std::string& fingerprint) const;
+  bool AlreadyReceived(const sms::ReceivedMessage& message) const;
+  // A message decoded from the terminal: verifies a delete, or joins the receive queue.
+  void MessageRead(const sms::ReceivedMessage& message);
+  void HandleWaitingAnswers();
+  void DispatchOneBlock();
   bool ReadConfigurationReporting();
   void SetTransferButtonDown(SpeedButton& button);
   void TransferClick(SpeedButton& button, const char* pduCommand, std::uint8_t blockCode,
@@ -292,6 +308,11 @@ class TSMS_Main {
   StateMachine<ListingState, kListingTransitions.size()> listing_{ListingState::Idle,
                                                                    kListingTransitions};
   bool commandOutstanding_ = false;
+  std::uint64_t blocksReceived_ = 0;
+  // Blocks received when the command in flight was written.
+  std::uint64_t inFlightSince_ = 0;
+  // The block being handled (the newest possible outside a dispatch).
+  std::uint64_t handlingBlock_ = UINT64_MAX;
   bool watchdogGraceUsed_ = false;
   // The read in flight has delivered its message: only its final result is awaited.
   bool readDelivered_ = false;

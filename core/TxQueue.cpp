@@ -65,8 +65,9 @@ void TSMS_Main::SlotWritten(const std::string& label) {
 }
 
 void TSMS_Main::PromptReceived() {
-  const bool awaited = InFlight(label::kSendMessage) && send_.Is(SendState::Submitted) &&
-                       CommDrv.BlockType() == btPDU && !pendingPduText_.empty();
+  const bool awaited = Connected() && InFlight(label::kSendMessage) &&
+                       send_.Is(SendState::Submitted) && CommDrv.BlockType() == btPDU &&
+                       !pendingPduText_.empty();
   if (!awaited) {
     SetStatusText("Ignored a prompt from the Mobile Terminal: no message is being sent");
     return;

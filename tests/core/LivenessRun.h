@@ -172,6 +172,12 @@ class LivenessRun {
     const Milliseconds bound = kCalmBase + kCalmPerMessage * Queued();
     const Milliseconds start = loop_.Now();
     while (Queued() > 0 && loop_.Now() - start <= bound && failure_.empty()) {
+      // An answer held back from before the calm may still end the connection (the ERROR
+      // limit): the user connects again, as after any such box.
+      if (main_->Link() == LinkState::Idle && (loop_.Now() - start) % 15s == 0s) {
+        Note("Connect");
+        tsms_->Connect("");
+      }
       Advance(1s);
       Check();
     }

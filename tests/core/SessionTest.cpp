@@ -350,12 +350,16 @@ INSTANTIATE_TEST_SUITE_P(Init, Session, ::testing::Values(
         {Rx("\r\n+CME ERROR: 10\r\n"), W{"ATZE0&S0\r"},
          {}, [](ControllerHarness& h) { EXPECT_EQ(h.main->InitErrors, 1); }},
         {Rx("4\r\n"), W{"ATZE0&S0\r"}}}},
-    Script{"ResponseTimerResendsFourTimesThenALateOkContinues", PduIni(), Start::Fresh, {
+    Script{"ResponseTimerCountsFourAttemptsThenALateOkContinues", PduIni(), Start::Fresh, {
         {Connect(), W{"ATZE0&S0\r"}},
-        {Wait(30000), W{"ATZE0&S0\r"}, "ATZE0&S0\r", Shown("Attempt# 1 to switch cellular to ETSI SMS PDU Mode")},
-        {Wait(90000), W{"ATZE0&S0\r", "ATZE0&S0\r", "ATZE0&S0\r"}},
-        {Wait(30000), W{}, "Failed to enter ETSI SMS PDU Mode"},
+        {Wait(30000), W{}, "Attempt# 1 to switch cellular to ETSI SMS PDU Mode"},
+        {Wait(90000), W{}, "Attempt# 4 to switch cellular to ETSI SMS PDU Mode"},
         {Rx(kOk), W{"AT+CMGF=0\r"}}}},
+    Script{"ASilentInitialisationFailsAndIsStartedAfreshByTheWatchdog", PduIni(), Start::Fresh, {
+        {Events({Connect(), Wait(151000)}), W{"ATZE0&S0\r", "\x1B"}, {},
+         Shown("Failed to enter ETSI SMS PDU Mode")},
+        {Wait(1000), W{"ATZE0&S0\r"}, {},
+         Shown("No answer from the Mobile Terminal for 150 seconds - reconnecting")}}},
     Script{"AfterARefusedWriteTheNextConnectionWritesAgain", PduIni(), Start::Fresh, {
         {Events({Connect(), [](ControllerHarness& h) { h.port.failWrite = true; }, Rx(kOk),
                  Rx("\r\nRING\r\n")}), W{"ATZE0&S0\r"}, {}, Checks({Boxes(1), Connected(false)})},
