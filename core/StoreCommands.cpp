@@ -82,8 +82,18 @@ void TSMS_Main::RequestNoTransfer() {
   BuildFrame(body, label::kNoTransfer);
 }
 
+bool TSMS_Main::ListingAskedFor() const {
+  if (CopyAllActive()) return true;
+  for (int i = Commands.ReadIndex(); i != Commands.WriteIndex(); i = (i + 1) % Commands.Capacity()) {
+    if (Commands.At(i).Label == label::kCopyAllMessages) return true;
+  }
+  return false;
+}
+
 void TSMS_Main::CopyAllMessages() {
   if (HoldForSession({SessionRequest::Kind::CopyAll}, label::kCopyAllMessages)) return;
+  // A listing already asked for will copy every message: a second would only repeat it.
+  if (ListingAskedFor()) return;
   if (CommDrv.BlockType() == btBlock) {
     RequestFirstMessage();
     return;
@@ -172,6 +182,15 @@ bool TSMS_Main::HoldForSession(SessionRequest request, const char* label) {
   // Reads and deletes are never dropped: a read announced by the terminal or a delete of a
   // message already handed to a client must reach the terminal in the next session.
   if (storeWork || !link_.Is(LinkState::Idle)) {
+    // Only the last mode asked for matters, and one listing copies everything: a client
+    // that keeps asking must not pile up work for the session.
+    const bool mode = request.kind == Kind::NoTransfer || request.kind == Kind::TransferTE ||
+                      request.kind == Kind::TransferAll;
+    std::erase_if(waitingForSession_, [&](const SessionRequest& r) {
+      return (mode && (r.kind == Kind::NoTransfer || r.kind == Kind::TransferTE ||
+                       r.kind == Kind::TransferAll)) ||
+             (request.kind == Kind::CopyAll && r.kind == Kind::CopyAll);
+    });
     waitingForSession_.push_back(request);
     return true;
   }

@@ -256,6 +256,7 @@ class TSMS_Main {
   void DropModeRequests();
   void RetryDelete(const std::string& indexText);
   bool DeletePending(std::int16_t index, const std::string& fingerprint) const;
+  bool ListingAskedFor() const;
   bool AlreadyReceived(const sms::ReceivedMessage& message) const;
   // A message decoded from the terminal: verifies a delete, or joins the receive queue.
   void MessageRead(const sms::ReceivedMessage& message);
