@@ -1,0 +1,74 @@
+#include "core/MemoryQueueStore.h"
+
+#include <algorithm>
+
+namespace kavonet {
+
+namespace {
+
+template <typename Rows>
+auto Find(Rows& rows, StoreId id) {
+  return std::find_if(rows.begin(), rows.end(), [id](const auto& row) { return row.id == id; });
+}
+
+template <typename Rows>
+bool Erase(Rows& rows, StoreId id) {
+  const auto it = Find(rows, id);
+  if (it == rows.end()) return false;
+  rows.erase(it);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<StoreId>> MemoryQueueStore::AddOutgoing(
+    const std::vector<OutgoingMessage>& messages) {
+  if (!Writable()) return std::nullopt;
+  std::vector<StoreId> ids;
+  for (const OutgoingMessage& message : messages) {
+    ids.push_back(nextId_);
+    outgoing_.push_back({nextId_++, message, false});
+  }
+  return ids;
+}
+
+bool MemoryQueueStore::RemoveOutgoing(StoreId id) { return Writable() && Erase(outgoing_, id); }
+
+bool MemoryQueueStore::MoveOutgoing(StoreId id, std::size_t index) {
+  const auto it = Find(outgoing_, id);
+  if (!Writable() || it == outgoing_.end()) return false;
+  const OutgoingRow row = *it;
+  outgoing_.erase(it);
+  outgoing_.insert(outgoing_.begin() + static_cast<std::ptrdiff_t>(std::min(index, outgoing_.size())), row);
+  return true;
+}
+
+bool MemoryQueueStore::MarkOnTheLine(StoreId id) {
+  const auto it = Find(outgoing_, id);
+  if (!Writable() || it == outgoing_.end()) return false;
+  it->onTheLine = true;
+  return true;
+}
+
+bool MemoryQueueStore::ConfirmOutgoing(StoreId id, const std::string& logLine) {
+  if (!Writable() || !Erase(outgoing_, id)) return false;
+  pending_.push_back({nextId_++, logLine});
+  return true;
+}
+
+bool MemoryQueueStore::LogLineWritten(StoreId id) { return Writable() && Erase(pending_, id); }
+
+std::optional<StoreId> MemoryQueueStore::AddIncoming(const IncomingMessage& message) {
+  if (!Writable()) return std::nullopt;
+  incoming_.push_back({nextId_, message});
+  return nextId_++;
+}
+
+bool MemoryQueueStore::RemoveIncoming(StoreId id) { return Writable() && Erase(incoming_, id); }
+
+void MemoryQueueStore::Fail(StoreProblem problem) {
+  failing_ = true;
+  if (!fault_) fault_ = std::move(problem);
+}
+
+}  // namespace kavonet

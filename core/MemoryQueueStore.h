@@ -1,0 +1,41 @@
+#pragma once
+// A QueueStore that keeps everything in memory: for tests of the controller. Fail()
+// makes it behave like a store whose file stopped accepting writes.
+
+#include "core/QueueStore.h"
+
+namespace kavonet {
+
+class MemoryQueueStore : public QueueStore {
+ public:
+  std::optional<std::vector<StoreId>> AddOutgoing(const std::vector<OutgoingMessage>& messages) override;
+  std::vector<OutgoingRow> LoadOutgoing() override { return outgoing_; }
+  bool RemoveOutgoing(StoreId id) override;
+  bool MoveOutgoing(StoreId id, std::size_t index) override;
+  bool MarkOnTheLine(StoreId id) override;
+  bool ConfirmOutgoing(StoreId id, const std::string& logLine) override;
+  std::vector<PendingLogLine> PendingLogLines() override { return pending_; }
+  bool LogLineWritten(StoreId id) override;
+
+  std::optional<StoreId> AddIncoming(const IncomingMessage& message) override;
+  std::vector<IncomingRow> LoadIncoming() override { return incoming_; }
+  bool RemoveIncoming(StoreId id) override;
+
+  std::optional<StoreProblem> Fault() const override { return fault_; }
+  std::optional<StoreProblem> MovedAside() const override { return std::nullopt; }
+
+  // From now on every change fails, as a full disk would make it.
+  void Fail(StoreProblem problem);
+
+ private:
+  bool Writable() const { return !failing_; }
+
+  std::vector<OutgoingRow> outgoing_;
+  std::vector<IncomingRow> incoming_;
+  std::vector<PendingLogLine> pending_;
+  StoreId nextId_ = 1;
+  bool failing_ = false;
+  std::optional<StoreProblem> fault_;
+};
+
+}  // namespace kavonet

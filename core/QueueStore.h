@@ -1,0 +1,98 @@
+#pragma once
+// Where the send queue and the receive queue outlive the process. The controller talks
+// to this interface only; an embedded database backs it today, and a server database
+// shared by several gateways can back it later without the controller noticing.
+//
+// Sending a message, crash-safe:
+//   1. AddOutgoing commits the rows; only then is the submission acknowledged.
+//   2. MarkOnTheLine just before the PDU goes to the terminal. A row that loads with
+//      onTheLine set was interrupted by a restart and is sent again.
+//   3. On the terminal's confirmation, ConfirmOutgoing removes the row and records its
+//      transmit log line as pending, in one transaction: a crash either leaves the row
+//      (not yet confirmed, send again) or removes it for good (never sent again).
+//   4. The controller appends the line to the transmit log and calls LogLineWritten.
+//      On start it writes every PendingLogLines() oldest first, then LogLineWritten;
+//      a crash between steps 4's append and LogLineWritten leaves that line pending
+//      although it is already in the log, so before writing the oldest pending line
+//      the controller skips it if the log already ends with it.
+//
+// Failures: the first failure (cannot open, cannot write, in use by another gateway)
+// is kept in Fault() with the file's path and the reason. After it AddOutgoing and
+// AddIncoming refuse; other changes are still tried so that a confirmed message still
+// leaves the store if the file accepts it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kavonet {
+
+using StoreId = std::int64_t;
+
+struct StoreProblem {
+  std::string path;
+  std::string reason;
+  std::string Text() const { return path + ": " + reason; }
+  bool operator==(const StoreProblem&) const = default;
+};
+
+struct OutgoingMessage {
+  std::string destination;
+  std::string text;
+  bool operator==(const OutgoingMessage&) const = default;
+};
+
+struct OutgoingRow {
+  StoreId id = 0;
+  OutgoingMessage message;
+  bool onTheLine = false;  // its PDU was written and no confirmation was recorded
+  bool operator==(const OutgoingRow&) const = default;
+};
+
+// One row of the receive queue, its six cells as shown.
+struct IncomingMessage {
+  std::string msgNo, status, origin, date, time, text;
+  bool operator==(const IncomingMessage&) const = default;
+};
+
+struct IncomingRow {
+  StoreId id = 0;
+  IncomingMessage message;
+  bool operator==(const IncomingRow&) const = default;
+};
+
+struct PendingLogLine {
+  StoreId id = 0;
+  std::string line;
+  bool operator==(const PendingLogLine&) const = default;
+};
+
+class QueueStore {
+ public:
+  virtual ~QueueStore() = default;
+
+  // Appends the rows after the last one in one commit; their ids in the same order,
+  // or nothing when the commit failed (and then none of them is kept).
+  virtual std::optional<std::vector<StoreId>> AddOutgoing(
+      const std::vector<OutgoingMessage>& messages) = 0;
+  virtual std::vector<OutgoingRow> LoadOutgoing() = 0;
+  virtual bool RemoveOutgoing(StoreId id) = 0;
+  // Moves the row to position `index` of the queue (0 = head; past the end = last).
+  virtual bool MoveOutgoing(StoreId id, std::size_t index) = 0;
+  virtual bool MarkOnTheLine(StoreId id) = 0;
+  virtual bool ConfirmOutgoing(StoreId id, const std::string& logLine) = 0;
+  virtual std::vector<PendingLogLine> PendingLogLines() = 0;
+  virtual bool LogLineWritten(StoreId id) = 0;
+
+  virtual std::optional<StoreId> AddIncoming(const IncomingMessage& message) = 0;
+  virtual std::vector<IncomingRow> LoadIncoming() = 0;
+  virtual bool RemoveIncoming(StoreId id) = 0;
+
+  virtual std::optional<StoreProblem> Fault() const = 0;
+  // A damaged file found at opening and moved aside (the store then starts empty):
+  // where it went and why. Not a fault: the store works.
+  virtual std::optional<StoreProblem> MovedAside() const = 0;
+};
+
+}  // namespace kavonet
