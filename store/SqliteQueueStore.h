@@ -1,0 +1,70 @@
+#pragma once
+// The queues in one SQLite file in the gateway's working directory: WAL journal,
+// synchronous=FULL so that a commit survives a power loss, and an flock on a side
+// file so that one gateway alone uses it.
+
+#include <filesystem>
+#include <functional>
+
+#include "core/QueueStore.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kavonet {
+
+class SqliteQueueStore : public QueueStore {
+ public:
+  static constexpr const char* kFileName = "kavonet-queue.db";
+
+  // Opens or creates kFileName in `directory`. A file that is not a database or fails
+  // its integrity check is renamed <name>.corrupt-YYYYMMDD-HHMMSS and a new one made.
+  // Never throws: a store that could not be opened says why in Fault().
+  explicit SqliteQueueStore(const std::filesystem::path& directory);
+  ~SqliteQueueStore() override;
+  SqliteQueueStore(const SqliteQueueStore&) = delete;
+  SqliteQueueStore& operator=(const SqliteQueueStore&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+
+  std::optional<std::vector<StoreId>> AddOutgoing(const std::vector<OutgoingMessage>& messages) override;
+  std::vector<OutgoingRow> LoadOutgoing() override;
+  bool RemoveOutgoing(StoreId id) override;
+  bool MoveOutgoing(StoreId id, std::size_t index) override;
+  bool MarkOnTheLine(StoreId id) override;
+  bool ConfirmOutgoing(StoreId id, const std::string& logLine) override;
+  std::vector<PendingLogLine> PendingLogLines() override;
+  bool LogLineWritten(StoreId id) override;
+
+  std::optional<StoreId> AddIncoming(const IncomingMessage& message) override;
+  std::vector<IncomingRow> LoadIncoming() override;
+  bool RemoveIncoming(StoreId id) override;
+
+  std::optional<StoreProblem> Fault() const override { return fault_; }
+  std::optional<StoreProblem> MovedAside() const override { return movedAside_; }
+
+ private:
+  enum Stmt {
+    kBegin, kCommit, kMaxPos, kAddOut, kLoadOut, kLoadOrder, kRemoveOut, kMarkOut, kSetPos,
+    kAddPending, kLoadPending, kRemovePending, kAddIn, kLoadIn, kRemoveIn, kStmtCount
+  };
+  // False when it failed; `damage` then says why if the file itself is damaged.
+  bool OpenDatabase(std::string* damage);
+  void CloseDatabase();
+  bool MoveAside(const std::string& why);
+  bool Fail(const std::string& what);
+  bool FailWith(std::string reason);
+  bool Run(Stmt stmt, const char* what, const std::function<void(sqlite3_stmt*)>& row = {});
+  bool RunChanging(Stmt stmt, const char* what);
+  template <typename Body>
+  bool Transaction(const char* what, Body body);
+
+  std::filesystem::path path_;
+  int lockFd_ = -1;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmts_[kStmtCount] = {};
+  std::optional<StoreProblem> fault_;
+  std::optional<StoreProblem> movedAside_;
+};
+
+}  // namespace kavonet

@@ -1,0 +1,182 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "core/MemoryQueueStore.h"
+#include "store/SqliteQueueStore.h"
+#include "tests/config/TempDir.h"
+
+namespace kavonet {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using Texts = std::vector<std::string>;
+
+// The same behaviour from both stores; Reopen() is a restart for the file-backed one.
+class QueueStoreTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { Reopen(); }
+  void Reopen() {
+    if (!GetParam() && store_) return;
+    store_.reset();
+    if (GetParam()) store_ = std::make_unique<SqliteQueueStore>(dir_.Path());
+    else store_ = std::make_unique<MemoryQueueStore>();
+    ASSERT_FALSE(store_->Fault()) << store_->Fault()->Text();
+  }
+  std::vector<StoreId> Add(const Texts& texts) {
+    std::vector<OutgoingMessage> messages;
+    for (const std::string& text : texts) messages.push_back({"4477009", text});
+    return store_->AddOutgoing(messages).value_or(std::vector<StoreId>{});
+  }
+  Texts Queue() {
+    Texts texts;
+    for (const OutgoingRow& row : store_->LoadOutgoing()) texts.push_back(row.message.text);
+    return texts;
+  }
+  testing::TempDir dir_;
+  std::unique_ptr<QueueStore> store_;
+};
+
+TEST_P(QueueStoreTest, BothQueuesComeBackInOrderWithEveryField) {
+  const std::vector<OutgoingMessage> out = {{"447700900001", "first"}, {"", ""}, {"+4", std::string("\x80\xff\0z", 4)}};
+  const auto ids = store_->AddOutgoing(out);
+  ASSERT_TRUE(ids && ids->size() == 3);
+  std::vector<IncomingRow> in;
+  for (const IncomingMessage& message : {IncomingMessage{"1", "New ", "+4477", "01-02-24", "10:00:00", "hi"},
+                                         IncomingMessage{"12", "Read", "x", "d", "t", std::string("\x01\0\xb0", 3)}}) {
+    in.push_back({store_->AddIncoming(message).value_or(0), message});
+  }
+  ASSERT_TRUE(store_->MarkOnTheLine((*ids)[1]));
+  Reopen();
+  EXPECT_EQ(store_->LoadOutgoing(),
+            (std::vector<OutgoingRow>{{(*ids)[0], out[0], false}, {(*ids)[1], out[1], true}, {(*ids)[2], out[2], false}}));
+  EXPECT_EQ(store_->LoadIncoming(), in);
+  EXPECT_TRUE(store_->RemoveIncoming(in[0].id));
+  EXPECT_TRUE(store_->RemoveOutgoing((*ids)[0]));
+  EXPECT_FALSE(store_->RemoveOutgoing((*ids)[0]));
+  Reopen();
+  EXPECT_EQ(store_->LoadIncoming(), std::vector<IncomingRow>{in[1]});
+  EXPECT_EQ(Queue(), (Texts{"", out[2].text}));
+}
+
+TEST_P(QueueStoreTest, MovedRowKeepsItsNewPlace) {
+  const struct { std::size_t from, to; Texts expected; } cases[] = {
+      {0, 4, {"B", "C", "D", "E", "A"}}, {4, 0, {"E", "A", "B", "C", "D"}}, {1, 3, {"A", "C", "D", "B", "E"}},
+      {3, 1, {"A", "D", "B", "C", "E"}}, {2, 99, {"A", "B", "D", "E", "C"}}, {2, 2, {"A", "B", "C", "D", "E"}}};
+  for (const auto& c : cases) {
+    for (const OutgoingRow& row : store_->LoadOutgoing()) store_->RemoveOutgoing(row.id);
+    const auto ids = Add({"Z", "A", "B", "C", "D", "E"});
+    ASSERT_TRUE(store_->RemoveOutgoing(ids[0]));  // the head gone: places no longer start at 0
+    ASSERT_TRUE(store_->MoveOutgoing(ids[c.from + 1], c.to));
+    Reopen();
+    EXPECT_EQ(Queue(), c.expected) << c.from << " -> " << c.to;
+  }
+}
+
+TEST_P(QueueStoreTest, ConfirmationLeavesItsLogLineUntilWritten) {
+  const auto ids = Add({"one", "two", "three"});
+  ASSERT_TRUE(store_->ConfirmOutgoing(ids[0], "line 1"));
+  EXPECT_FALSE(store_->ConfirmOutgoing(ids[0], "again"));  // confirmed once, logged once
+  ASSERT_TRUE(store_->ConfirmOutgoing(ids[2], "line 3"));
+  Reopen();
+  EXPECT_EQ(Queue(), Texts{"two"});
+  const std::vector<PendingLogLine> pending = store_->PendingLogLines();
+  ASSERT_EQ(pending.size(), 2u);
+  EXPECT_EQ(pending[0].line + pending[1].line, "line 1line 3");
+  ASSERT_TRUE(store_->LogLineWritten(pending[0].id));
+  Reopen();
+  EXPECT_EQ(store_->PendingLogLines(), std::vector<PendingLogLine>{pending[1]});
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, QueueStoreTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Sqlite" : "Memory"; });
+
+TEST(SqliteQueueStoreTest, SecondGatewayInTheDirectoryIsRefused) {
+  testing::TempDir dir;
+  auto first = std::make_unique<SqliteQueueStore>(dir.Path());
+  const SqliteQueueStore second(dir.Path());
+  ASSERT_TRUE(second.Fault());
+  EXPECT_EQ(second.Fault()->path, first->Path().string());
+  EXPECT_THAT(second.Fault()->reason, HasSubstr("another gateway"));
+  first.reset();
+  EXPECT_FALSE(SqliteQueueStore(dir.Path()).Fault());
+}
+
+TEST(SqliteQueueStoreTest, DamagedFileIsMovedAsideNotDeleted) {
+  const struct { const char* name; bool wholeFile; } cases[] = {{"not a database", true}, {"damaged page", false}};
+  for (const auto& c : cases) {
+    testing::TempDir dir;
+    const std::filesystem::path file = dir / SqliteQueueStore::kFileName;
+    if (!c.wholeFile) {
+      SqliteQueueStore(dir.Path()).AddOutgoing(std::vector<OutgoingMessage>(200, {"1", std::string(100, 'x')}));
+    }
+    std::string bytes = c.wholeFile ? std::string(8192, 'q') : testing::ReadText(file);
+    bytes.replace(4096, 4096, 4096, '\xAA');
+    testing::WriteText(file, bytes);
+    SqliteQueueStore store(dir.Path());
+    ASSERT_FALSE(store.Fault()) << c.name << ": " << store.Fault()->Text();
+    ASSERT_TRUE(store.MovedAside()) << c.name;
+    const std::string reason = store.MovedAside()->reason;
+    const std::string aside = reason.substr(reason.find("moved aside to ") + 15);
+    EXPECT_THAT(aside, StartsWith(file.string() + ".corrupt-20")) << c.name;
+    EXPECT_EQ(testing::ReadText(aside), bytes) << c.name;
+    EXPECT_TRUE(store.LoadOutgoing().empty() && store.AddOutgoing({{"1", "new"}})) << c.name;
+  }
+}
+
+TEST(SqliteQueueStoreTest, UnusableDirectoryIsReportedWithPathAndReason) {
+  const struct { const char* name; bool asFile; const char* reason; } cases[] = {
+      {"parent is a regular file", true, "Not a directory"}, {"read-only directory", false, "Permission denied"}};
+  for (const auto& c : cases) {
+    testing::TempDir dir;
+    std::filesystem::path where = dir.Path();
+    if (c.asFile) testing::WriteText(where = dir / "file", "");
+    else if (::geteuid() == 0) continue;  // root writes anyway
+    else ::chmod(where.c_str(), 0555);
+    SqliteQueueStore store(where);
+    ASSERT_TRUE(store.Fault()) << c.name;
+    EXPECT_EQ(store.Fault()->path, (where / SqliteQueueStore::kFileName).string());
+    EXPECT_THAT(store.Fault()->reason, HasSubstr(c.reason)) << c.name;
+    EXPECT_FALSE(store.AddOutgoing({{"1", "x"}}) || store.AddIncoming({})) << c.name;
+    ::chmod(where.c_str(), 0755);
+  }
+}
+
+TEST(SqliteQueueStoreTest, FullDiskRefusesAndKeepsWhatItAcknowledged) {
+  testing::TempDir dir;
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // A file size limit stands in for a full disk without needing one.
+    ::signal(SIGXFSZ, SIG_IGN);
+    SqliteQueueStore store(dir.Path());
+    const rlimit limit{256 * 1024, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    int acknowledged = 0;
+    const std::vector<OutgoingMessage> batch(10, {"1", std::string(1000, 'x')});
+    while (acknowledged < 10000 && store.AddOutgoing(batch)) acknowledged += 10;
+    const bool reported = store.Fault() && store.Fault()->path == store.Path().string() &&
+                          store.Fault()->reason.find("disk") != std::string::npos;
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    if (!reported || store.AddOutgoing(batch)) acknowledged = -1;  // refuses once it failed
+    (void)!::write(pipeFds[1], &acknowledged, sizeof acknowledged);
+    ::_exit(0);
+  }
+  int acknowledged = -2, status = 0;
+  ASSERT_EQ(::read(pipeFds[0], &acknowledged, sizeof acknowledged), static_cast<ssize_t>(sizeof acknowledged));
+  ::waitpid(child, &status, 0);
+  ASSERT_GT(acknowledged, 0) << "-1: the failure was not reported with the path and the reason, or not kept";
+  EXPECT_EQ(SqliteQueueStore(dir.Path()).LoadOutgoing().size(), static_cast<std::size_t>(acknowledged));
+}
+
+}  // namespace
+}  // namespace kavonet
