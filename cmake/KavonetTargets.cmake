@@ -10,16 +10,18 @@ function(kavonet_add_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# kavonet_add_test(NAME SOURCES... DEPS targets... [LABELS labels...])
-# One GoogleTest executable; each test case becomes its own CTest test.
+# kavonet_add_test(NAME SOURCES... DEPS targets... [LABELS labels...] [PREFIX text])
+# One GoogleTest executable; each test case becomes its own CTest test, its name
+# starting with PREFIX when given.
 function(kavonet_add_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;PREFIX" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
   gtest_discover_tests(${name}
+    TEST_PREFIX "${ARG_PREFIX}"
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
 endfunction()
