@@ -1,181 +1,122 @@
-#include <gtest/gtest.h>
+// The client calls: destinations queued by the automation object and the command channel,
+// and the retrieval protocol that hands the receive queue to one client at a time.
 
-#include "ControllerHarness.h"
+#include <fstream>
+#include <iterator>
+
 #include "SessionScript.h"
-#include "core/TSMS.h"
 
 namespace kavonet::testing {
 namespace {
 
-using Strings = std::vector<std::string>;
-
-Strings QueuedDestinations(TSMS_Main& main) {
-  Strings rows;
-  for (int row = 1; row < main.tx_queue.RowCount() - 1; ++row) {
-    rows.push_back(main.tx_queue.Cell(0, row) + "=" + main.tx_queue.Cell(1, row));
-  }
-  return rows;
+// The send queue as "destination=text" rows.
+Check Queued(Strings rows) {
+  return [rows](ControllerHarness& h) {
+    Strings queued;
+    for (int row = 1; row < h.main->tx_queue.RowCount() - 1; ++row) {
+      queued.push_back(h.main->tx_queue.Cell(0, row) + "=" + h.main->tx_queue.Cell(1, row));
+    }
+    EXPECT_EQ(queued, rows);
+    EXPECT_TRUE(h.main->CommDrv.Connected()) << "a call while disconnected connects";
+  };
 }
-
-struct DestinationCase {
-  const char* name;
-  std::string destinations;
-  Strings rows;
-};
-
-class SendMessage : public ::testing::TestWithParam<DestinationCase> {};
-
-TEST_P(SendMessage, FiltersAndSplitsTheDestinations) {
-  ControllerHarness h{PduIni()};
-  TSMS sms(*h.main);
-  EXPECT_EQ(sms.Send_Message("", GetParam().destinations, "text"),
-            static_cast<int>(GetParam().rows.size()));
-  EXPECT_EQ(QueuedDestinations(*h.main), GetParam().rows);
+// Send_Message of `text` to `destinations` from a gateway never connected.
+Script Send(const char* name, std::string destinations, Strings rows, std::string text = "text") {
+  return {name, PduIni(), Start::Fresh, {{Client([=](TSMS& s) {
+    EXPECT_EQ(s.Send_Message("", destinations, text), std::ssize(rows));
+  }), {}, {}, Queued(rows)}}};
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Examples, SendMessage,
-    ::testing::Values(DestinationCase{"TwoRows", "+44 123, 456;789", {"+44123=text", "456=text"}},
-                      DestinationCase{"OneRow", "0044 1234;5678", {"00441234=text"}},
-                      DestinationCase{"Commas", ",,,", {}},
-                      DestinationCase{"Letters", "abc", {}}),
-    [](const auto& info) { return info.param.name; });
-
-TEST(SendMessage, NeverConnectedGatewayConnectsAndStillQueues) {
-  ControllerHarness h{PduIni()};
-  TSMS sms(*h.main);
-  EXPECT_EQ(sms.Send_Message("", "123", "hi"), 1);
-  EXPECT_TRUE(h.main->CommDrv.Connected());
-  EXPECT_EQ(h.TakeWritten(), Strings{"ATZE0&S0\r"});
+// The command channel's execute request `command` to a gateway never connected.
+Script Command(const char* name, std::string command, Strings rows) {
+  return {name, PduIni(), Start::Fresh,
+          {{Call([=](TSMS_Main& m) { m.DDE_SendExecuteMacro(command); }), {}, {}, Queued(rows)}}};
 }
+const std::string k1000(1000, '1');
 
-TEST(SendMessage, LongArgumentsAreCutAt1000Characters) {
-  ControllerHarness h{PduIni()};
-  TSMS sms(*h.main);
-  sms.Send_Message("", "1", std::string(5000, 'x'));
-  EXPECT_EQ(h.main->tx_queue.Cell(1, 1).size(), 1000u);
+// Msg# `index` from +4479, 17-03-99 12:45:08, "text <index>", into the receive queue.
+Event Store(int index) {
+  return Call([index](TSMS_Main& m) {
+    m.AddReceivedMessage({static_cast<std::int16_t>(index), true, "+4479", "99", "03", "17", "12",
+                          "45", "08", "text " + std::to_string(index), ""});
+  });
 }
-
-struct CommandCase {
-  const char* name;
-  std::string command;
-  Strings rows;
-};
-
-class CommandChannel : public ::testing::TestWithParam<CommandCase> {};
-
-TEST_P(CommandChannel, QueuesOneRowPerDestination) {
-  ControllerHarness h{PduIni()};
-  h.main->DDE_SendExecuteMacro(GetParam().command);
-  EXPECT_EQ(QueuedDestinations(*h.main), GetParam().rows);
-  EXPECT_TRUE(h.main->CommDrv.Connected()) << "a command while disconnected connects";
+const std::string kRetrieved = "New  +4479           17-03-99 12:45:08 text ";
+Event Register(std::string name, bool accepted) {
+  return Client([=](TSMS& s) { EXPECT_EQ(s.Register_Retrieve(name), accepted) << name; });
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Examples, CommandChannel,
-    ::testing::Values(
-        CommandCase{"Meeting", "0123456, +44 789 ;Meeting at 10; room 2",
-                    {"0123456=Meeting at 10; room 2", "+44789=Meeting at 10; room 2"}},
-        CommandCase{"Simple", "123;Hi", {"123=Hi"}},
-        CommandCase{"NoText", "123", {"123="}},
-        CommandCase{"NoDestination", ";Hi", {}},
-        CommandCase{"EmptyPieces", "1,,2;x", {"1=x", "2=x"}},
-        CommandCase{"FirstLineOnly", "555;a;b\r\n666;c", {"555=a;b"}},
-        CommandCase{"Empty", "", {}}),
-    [](const auto& info) { return info.param.name; });
-
-struct Registered : ::testing::Test {
-  ControllerHarness h{PduIni("[Receive Message]\nStartup Transfer=2\nLog Receive=0\n")};
-  TSMS sms{*h.main};
-  void SetUp() override {
-    EnterSession(h);
-    h.TakeWritten();
-    ASSERT_TRUE(sms.Register_Retrieve("app"));
-  }
-  void AddMessage(const std::string& index, const std::string& origin, const std::string& time) {
-    sms::ReceivedMessage m;
-    m.MsgIndex = static_cast<std::int16_t>(std::stoi(index));
-    m.IsNew = true;
-    m.Origin = origin;
-    m.Year = "99";
-    m.Month = "03";
-    m.Day = "17";
-    m.Hour = time.substr(0, 2);
-    m.Minute = time.substr(3, 2);
-    m.Second = time.substr(6, 2);
-    m.Text = "text " + index;
-    h.main->AddReceivedMessage(m);
-  }
-};
-
-TEST_F(Registered, RetrievesInArrivalOrderAndDeletesFromTheTerminal) {
-  AddMessage("4", "+4479", "12:45:08");
-  AddMessage("5", "+4479", "12:46:00");
-  EXPECT_EQ(sms.Retrieve_Message("app"), "New  +4479           17-03-99 12:45:08 text 4");
-  EXPECT_EQ(h.TakeWritten(), Strings{"AT+CMGD=4\r"});
-  EXPECT_EQ(h.main->rx_grid.Cell(0, 1), "5");
-  EXPECT_EQ(h.main->Rx_Poll, TColor::clRed);
+Event Retrieve(std::string name, std::string message) {
+  return Client([=](TSMS& s) { EXPECT_EQ(s.Retrieve_Message(name), message) << name; });
 }
-
-TEST_F(Registered, MessageNumberZeroIsNotDeleted) {
-  AddMessage("0", "+4479", "12:45:08");
-  EXPECT_FALSE(sms.Retrieve_Message("app").empty());
-  EXPECT_TRUE(h.TakeWritten().empty());
+Event Mode(std::string mode) {
+  return Client([=](TSMS& s) { EXPECT_EQ(s.Receive_Mode(""), mode); });
 }
-
-TEST_F(Registered, OtherNamesAndABusyGridGetNothing) {
-  AddMessage("4", "+4479", "12:45:08");
-  EXPECT_FALSE(sms.Register_Retrieve("other"));
-  EXPECT_EQ(sms.Retrieve_Message("other"), "");
-  h.main->RxGridBusy = true;
-  EXPECT_EQ(sms.Retrieve_Message("app"), "");
-  h.main->RxGridBusy = false;
-  EXPECT_NE(sms.Retrieve_Message("app"), "");
-  EXPECT_EQ(sms.Retrieve_Message("app"), "") << "queue empty";
-  EXPECT_EQ(h.main->Ole_Time_Left, "3");
+// The registered client (empty: none) and the ticks it has left.
+Check Holder(std::string name, std::string ticksLeft = TSMS_Main::kOleTicks) {
+  return [=](ControllerHarness& h) {
+    EXPECT_EQ(h.main->Rx_Ole_Appname, name);
+    EXPECT_EQ(h.main->Ole_Time_Left, ticksLeft);
+    EXPECT_EQ(h.main->Ole_Rx_Timeout->Enabled(), !name.empty());
+  };
 }
+constexpr int kOleTick = 180000;
+const std::string kTransferAll = PduIni("[Receive Message]\nStartup Transfer=2\n");
 
-TEST_F(Registered, ExpiresOnTheFourthTickWithoutRetrievalAndReappliesTheStartupMode) {
-  EXPECT_TRUE(sms.Register_Retrieve("app")) << "again: true, count not reset";
-  Strings counts;
-  for (int tick = 0; tick < 3; ++tick) {
-    h.Advance(180000);
-    counts.push_back(h.main->Ole_Time_Left);
-  }
-  EXPECT_EQ(counts, (Strings{"2", "1", "0"}));
-  EXPECT_EQ(h.main->Rx_Ole_Appname, "app");
-  h.TakeWritten();
-  h.Advance(180000);
-  EXPECT_EQ(h.main->Rx_Ole_Appname, "");
-  EXPECT_EQ(h.main->Ole_Time_Left, "3");
-  EXPECT_FALSE(h.main->Ole_Rx_Timeout->Enabled());
-  EXPECT_EQ(h.TakeWritten(), Strings{"AT+CNMI=1,1,0,0\r"}) << "Transfer All applied again";
-}
+class Clients : public ::testing::TestWithParam<Script> {};
+TEST_P(Clients, Run) { RunScript(GetParam()); }
 
-TEST_F(Registered, DisconnectEndsTheRegistration) {
-  sms.Disconnect("");
-  EXPECT_EQ(h.main->Rx_Ole_Appname, "");
-  EXPECT_EQ(sms.Retrieve_Message("app"), "");
-  EXPECT_EQ(sms.Receive_Mode(""), "Disconnected");
-  EXPECT_FALSE(sms.Register_Retrieve("app"));
-}
-
-TEST_F(Registered, DeregisterOnlyByTheHolder) {
-  EXPECT_FALSE(sms.deRegister_Retrieve("other"));
-  EXPECT_TRUE(sms.deRegister_Retrieve("app"));
-  EXPECT_EQ(h.main->Rx_Ole_Appname, "");
-}
-
-TEST(ReceiveMode, ReportsTheButtonThatIsDown) {
-  ControllerHarness h{PduIni()};
-  TSMS sms(*h.main);
-  EXPECT_EQ(sms.Receive_Mode(""), "Disconnected");
-  EnterSession(h);
-  EXPECT_EQ(sms.Receive_Mode(""), "No_Transfer");
-  h.main->No_Transfer.Down = false;
-  EXPECT_EQ(sms.Receive_Mode(""), "");
-  EXPECT_TRUE(sms.Is_Connected(""));
-}
+INSTANTIATE_TEST_SUITE_P(Rows, Clients, ::testing::Values(
+    Send("SendTwoRows", "+44 123, 456;789", {"+44123=text", "456=text"}),
+    Send("SendLetters", "abc", {}),
+    Send("SendCutAt1000", k1000 + "2", {k1000 + "=" + k1000}, k1000 + "x"),
+    Command("CommandTwoRows", "0123456, +44 789 ;Hi; all", {"0123456=Hi; all", "+44789=Hi; all"}),
+    Command("CommandNoText", "123", {"123="}),
+    Command("CommandEmptyPieces", "1,,2;x", {"1=x", "2=x"}),
+    Command("CommandFirstLineOnly", "555;a;b\r\n666;c", {"555=a;b"}),
+    Command("CommandCutAt1000", k1000 + "2;x", {k1000 + "="}),
+    Script{"RetrievesInArrivalOrderAndDeletesFromTheTerminal", kTransferAll, Start::InSession, {
+        {Events({Register("app", true), Store(4), Store(5)}), W{}},
+        {Retrieve("app", kRetrieved + "4"), W{"AT+CMGD=4\r"}, {},
+         [](ControllerHarness& h) { EXPECT_EQ(h.main->Rx_Poll, TColor::clRed); }}}},
+    Script{"MessageNumberZeroIsNotDeleted", kTransferAll, Start::InSession, {
+        {Events({Register("app", true), Store(0), Retrieve("app", kRetrieved + "0")}), W{}}}},
+    Script{"OnlyTheHolderRetrievesAndNotFromABusyGrid", kTransferAll, Start::InSession, {
+        {Events({Register("app", true), Store(4), Register("other", false), Retrieve("other", ""),
+                 Call([](TSMS_Main& m) { m.RxGridBusy = true; }), Retrieve("app", ""),
+                 Call([](TSMS_Main& m) { m.RxGridBusy = false; })}), W{}},
+        {Wait(2 * kOleTick), {}, {}, Holder("app", "1")},
+        // Each retrieval, even of nothing, starts the count again.
+        {Events({Retrieve("app", kRetrieved + "4"), Retrieve("app", "")}), W{"AT+CMGD=4\r"}, {},
+         Holder("app")},
+        {Client([](TSMS& s) {
+           EXPECT_FALSE(s.deRegister_Retrieve("other"));
+           EXPECT_TRUE(s.deRegister_Retrieve("app"));
+         }), W{}, {}, Holder("")}}},
+    Script{"ExpiresOnTheFourthTickWithoutRetrievalAndReappliesTheStartupMode", kTransferAll,
+           Start::InSession, {
+        {Events({Register("app", true), Wait(kOleTick), Register("app", true)}), {}, {},
+         Holder("app", "2")},  // registering again keeps the count
+        {Wait(2 * kOleTick), {}, {}, Holder("app", "0")},
+        {Wait(kOleTick), W{"AT+CNMI=1,1,0,0\r"}, {}, Holder("")}}},
+    Script{"DisconnectEndsTheRegistration", kTransferAll, Start::InSession, {
+        {Events({Register("app", true), Store(4), Client([](TSMS& s) { s.Disconnect(""); }),
+                 Retrieve("app", ""), Register("app", false), Mode("Disconnected")}), {}, {},
+         Holder("")}}},
+    Script{"ReceiveModeNamesTheButtonThatIsDown", PduIni(), Start::Fresh, {
+        {Events({Mode("Disconnected"), Connect(), Initialise(), Mode("No_Transfer"),
+                 Call([](TSMS_Main& m) { m.No_Transfer.Down = false; }), Mode("")})}}},
+    Script{"TheReceiveQueueAppendsSelectsAndLogsEachMessage", PduIni(), Start::Fresh, {
+        {Events({Store(3), Store(3)}), {}, {}, [](ControllerHarness& h) {
+           EXPECT_EQ(h.main->rx_grid.RowCount(), 4);
+           EXPECT_EQ(h.main->rx_grid.Row(), 2);
+           std::ifstream log(h.dir.Path() / "receive.txt");
+           EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}),
+                     "+4479           17-03-99 12:45:08 text 3\r\n"
+                     "+4479           17-03-99 12:45:08 text 3\r\n");
+         }},
+        {Call(&TSMS_Main::ReceiveLog1Click), {}, {}, [](ControllerHarness& h) {
+           EXPECT_EQ(h.shell.opened, Strings{(h.dir.Path() / "receive.txt").string()});
+         }}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kavonet::testing
