@@ -1,163 +1,125 @@
 #pragma once
-// A GSM terminal behind the fake port, for the liveness test. It speaks PDU Mode and Block
-// Mode, keeps a message store and a journal of the messages it sent, and, until it is
-// calmed down, answers with a seeded mix of errors, silence, late and split answers. It
-// never lies: an error means the command had no effect, and a message is journalled only
-// when its confirmation goes out on the line.
+// The terminal behind the fake port for the liveness test: the simulator's terminal (its
+// own AT interpreter, Block Mode session, message store and codec) behind a layer that,
+// until it is calmed down, refuses or swallows some commands and answers others late or in
+// pieces. The layer never lies: a refused or swallowed command has no effect, and a message
+// counts as sent only when its confirmation goes out on the line.
 
 #include <algorithm>
-#include <cstdint>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "core/BlockFrame.h"
 #include "loop/VirtualEventLoop.h"
 #include "serial/FakeCommPort.h"
-#include "sms/PduCodec.h"
+#include "sim/BlockFrame.h"
+#include "sim/Terminal.h"
 
 namespace kavonet::testing {
 
-// The fake port with one ordered record of what the gateway did to the line.
-class TranscriptPort : public FakeCommPort {
- public:
-  enum class Kind { Open, DtrLow, DtrHigh, Write };
-  struct Event {
-    Kind kind;
-    std::string bytes;
-  };
-  std::deque<Event> events;                 // taken by the terminal
-  std::function<void(const Event&)> watch;  // sees each event as it happens
-
-  bool Open(const std::string& name, std::uint32_t in, std::uint32_t out) override {
-    return FakeCommPort::Open(name, in, out) && Add({Kind::Open, {}});
-  }
-  bool Write(const std::uint8_t* bytes, int count) override {
-    return FakeCommPort::Write(bytes, count) &&
-           Add({Kind::Write, std::string(reinterpret_cast<const char*>(bytes), count)});
-  }
-  bool EscapeCommFunction(LineFunction function) override {
-    if (function == LineFunction::ClrDTR) Add({Kind::DtrLow, {}});
-    if (function == LineFunction::SetDTR) Add({Kind::DtrHigh, {}});
-    return FakeCommPort::EscapeCommFunction(function);
-  }
-
- private:
-  bool Add(Event event) {
-    if (watch) watch(event);
-    events.push_back(std::move(event));
-    return true;
-  }
-};
-
-// Text as it is, control bytes in hex; a frame as its message name and hex octets.
+// Text as it is with control bytes in hex; a frame all in hex.
 inline std::string Readable(const std::string& bytes) {
-  static const std::map<int, const char*> kFrames = {
-      {0x01, "Get Message"},       {0x02, "Get First"},           {0x03, "Get Next"},
-      {0x05, "Transfer Request"},  {0x07, "Insert SMS"},          {0x08, "Delete"},
-      {0x21, "Message"},           {0x22, "Get Message Failure"}, {0x23, "Incoming Message"},
-      {0x24, "Message Arrived"},   {0x25, "Insert SMS Complete"}, {0x26, "Insert SMS Failure"},
-      {0x27, "Delete Complete"},   {0x28, "Delete Failure"},      {0x29, "Unable To Process"},
-      {0x2A, "Request Confirmed"}, {0x3F, "End SMS Mode"}};
-  const bool frame = bytes.size() > 2 && bytes[0] == DLE && bytes[1] == STX;
-  const auto name = frame ? kFrames.find(static_cast<std::uint8_t>(bytes[2])) : kFrames.end();
-  std::string text = name == kFrames.end() ? "" : std::string("[") + name->second + "]";
+  const bool frame = bytes.starts_with("\x10\x02");
+  std::string text;
   for (const unsigned char c : bytes) {
     const char hex[] = {' ', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15], 0};
-    if (frame)
-      text += hex;
-    else if (c >= 0x20 && c < 0x7F)
-      text += static_cast<char>(c);
-    else
-      text += c == '\r' ? "\\r" : c == '\n' ? "\\n" : "<" + std::string(hex + 1) + ">";
+    text += frame                   ? hex
+            : c == '\r'             ? "\\r"
+            : c == '\n'             ? "\\n"
+            : c >= 0x20 && c < 0x7F ? std::string(1, char(c))
+                                    : "<" + std::string(hex + 1) + ">";
   }
   return text;
 }
 
-class AdversarialTerminal {
+class AdversarialTerminal : public FakeCommPort {
  public:
   static constexpr int kSlots = 20;
-  using Bytes = std::vector<std::uint8_t>;
 
-  AdversarialTerminal(TranscriptPort& port, VirtualEventLoop& loop, std::mt19937_64& rng)
-      : port_(port), loop_(loop), rng_(rng) {}
+  AdversarialTerminal(VirtualEventLoop& loop, std::mt19937_64& rng) : loop_(loop), rng_(rng) {
+    Reset();
+  }
 
   int Pick(int n) { return static_cast<int>(rng_() % static_cast<std::uint64_t>(n)); }
 
-  struct Slot {
-    std::string text;
-    bool unread = true;
-  };
-  std::map<int, Slot> store;
-  std::set<std::string> journal;  // texts of the messages it confirmed
-  std::vector<std::string> confirmedTwice;
-  std::map<std::string, std::string> expected;  // SUBMIT (PDU hex or Insert SMS body) -> text
-  std::vector<std::string> faults;              // input no terminal could take
+  std::map<std::string, std::string> expected;  // text -> destination of each queued message
+  std::map<std::string, int> journal;           // text -> confirmations that went out
+  std::string fault;                            // the first input no terminal could take
+  std::set<std::string> refused;  // messages whose location the terminal refused to read or delete
+  std::function<void(const std::string& what, const std::string& bytes)> onLine;  // the gateway's
   std::function<void(int index, const std::string& text)> onDelete;
   std::function<void(const std::string&)> trace;
   bool calm = false;
 
-  // Reads what the gateway wrote since the last call and answers; sends what is due.
-  void Service() {
-    while (!port_.events.empty()) {
-      const TranscriptPort::Event event = std::move(port_.events.front());
-      port_.events.pop_front();
-      if (event.kind == TranscriptPort::Kind::DtrLow) Reset();  // &D2: drop to command mode
-      if (event.kind == TranscriptPort::Kind::Write && !dsrHeld_) Input(event.bytes);
+  bool Open(const std::string& name, std::uint32_t in, std::uint32_t out) override {
+    return FakeCommPort::Open(name, in, out) && Line("opens the port");
+  }
+  bool EscapeCommFunction(LineFunction function) override {
+    if (function == LineFunction::SetDTR) Line("raises DTR");
+    if (function == LineFunction::ClrDTR && Line("drops DTR")) Reset();  // &D2: command mode
+    return FakeCommPort::EscapeCommFunction(function);
+  }
+  bool Write(const std::uint8_t* bytes, int count) override {
+    if (!FakeCommPort::Write(bytes, count)) return false;
+    const std::string written(reinterpret_cast<const char*>(bytes), count);
+    Line("", written);
+    // One command at a time: a line, PDU text or an ESC; in Block Mode the whole write.
+    for (std::size_t at = 0, end = 0; !dsrHeld_ && at < written.size(); at = end) {
+      end = Block() ? written.size() : written.find_first_of("\r\x1A\x1B", at);
+      end = std::min(end, written.size() - 1) + 1;
+      Command(written.substr(at, end - at));
     }
+    return true;
+  }
+
+  // Sends what is due.
+  void Service() {
     while (!out_.empty() && out_.front().due <= loop_.Now()) {
       const Out item = std::move(out_.front());
       out_.pop_front();
       if (trace)
         trace("terminal: " + Readable(item.bytes) +
               (item.confirms.empty() ? "" : "  = sent " + item.confirms));
-      if (!item.confirms.empty() && !journal.insert(item.confirms).second) {
-        confirmedTwice.push_back(item.confirms);
-      }
-      port_.Receive(item.bytes);
+      if (!item.confirms.empty()) ++journal[item.confirms];
+      Receive(item.bytes);
     }
   }
 
   // A message from the network; false when the store is full.
   bool Deliver(const std::string& text) {
-    int index = 1;
-    while (store.count(index)) ++index;
-    if (index > kSlots) return false;
-    store[index] = {text};
-    if (dsrHeld_ || mode_ == Mode::Prompt) return true;  // the link is busy: no indication
     Plain();
-    if (mode_ == Mode::Command && cnmi_)
-      Send("\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n");
-    if (mode_ == Mode::Block && transfer_ == 0x02) SendMessage(0x23, index);
-    if (mode_ == Mode::Block && transfer_ == 0x03) SendFrame({0x24, 0, 0, std::uint8_t(index)});
-    return true;
+    const auto index =
+        dsrHeld_ ? sim_->Store("+447700900123", text) : sim_->Deliver("+447700900123", text);
+    if (index) texts_[*index.value] = text;
+    return bool(index);
   }
-  // An indication for an empty location, or a confirmation or refusal nobody asked for.
-  void Stray() {
-    if (dsrHeld_) return;
+  // An indication for an empty location or, while the gateway awaits nothing (`quiet`), a
+  // confirmation or refusal nobody asked for.
+  void Stray(bool quiet) {
+    if (dsrHeld_ || prompt_) return;
     Plain();
     int empty = 1 + Pick(kSlots);
-    while (store.count(empty) && empty < kSlots + 5) ++empty;
-    if (mode_ == Mode::Command) Send("\r\n+CMTI: \"SM\"," + std::to_string(empty) + "\r\n");
-    // Not while an answer is pending: the gateway would rightly take it for that answer.
-    if (mode_ == Mode::Block && out_.empty())
-      SendFrame(Pick(2) ? Bytes{0x2A, 0x01} : Bytes{0x29, 0x03});
+    while (sim_->Messages().Find(empty)) ++empty;
+    const std::string strays[2][4] = {
+        {"\r\n+CMTI: \"SM\"," + std::to_string(empty) + "\r\n", "\r\n+CMGS: 99\r\n"},
+        {Frame({0x24, 0, 0, std::uint8_t(empty)}), Frame({0x2A, 0x01}), Frame({0x29, 0x03}),
+         Frame({0x25, 0, 99})}};
+    Queue(strays[Block()][Pick(quiet && out_.empty() ? 2 + 2 * Block() : 1)]);
   }
   void ToggleDsr() {
     dsrHeld_ = !dsrHeld_;
     Reset();  // powered off, or back on fresh
-    port_.SetDsrHold(dsrHeld_);
+    SetDsrHold(dsrHeld_);
   }
   void EndSmsMode() {
-    if (mode_ != Mode::Block || dsrHeld_) return;
     Plain();
-    SendFrame({0x3F, 0x06});
-    mode_ = Mode::Command;
+    if (!dsrHeld_) sim_->LeaveBlockMode(0x06);
   }
   void CalmDown() {
     calm = true;
@@ -166,251 +128,142 @@ class AdversarialTerminal {
   }
 
  private:
-  enum class Mode { Command, Prompt, Block };
   struct Out {
     Milliseconds due;
     std::string bytes;
     std::string confirms;
   };
 
-  void Reset() {
-    mode_ = Mode::Command;
-    line_.clear();
-    pdu_.clear();
-    cnmi_ = false;
-    transfer_ = 0;
-    out_.clear();
+  bool Line(const std::string& what, const std::string& bytes = {}) {
+    if (onLine) onLine(what, bytes);
+    return true;
+  }
+  bool Block() const { return sim_->Mode() == sim::InterfaceMode::kBlock; }
+  static std::string Frame(const sim::Bytes& body) {
+    const sim::Bytes frame = sim::BuildFrame(body);
+    return {frame.begin(), frame.end()};
+  }
+  void Fault(const std::string& what) {
+    if (fault.empty()) fault = what;
   }
   void Plain() {
     delay_ = Milliseconds(0);
-    split_ = false;
+    split_ = lose_ = false;
   }
 
-  // Answers leave in order; a late one holds back everything behind it.
-  void Send(const std::string& bytes, const std::string& confirms = {}) {
+  // A fresh terminal that keeps its stored messages.
+  void Reset() {
+    sim::MessageStore store = sim_ ? sim_->Messages() : sim::MessageStore(kSlots);
+    sim_ = std::make_unique<sim::Terminal>(
+        sim::TerminalOptions{}, [this](std::string_view bytes) { Emit(std::string(bytes)); },
+        [this](const sim::SentMessage& message) { Sent(message); },
+        [] { return sim::SmsTimestamp{25, 1, 12, 12, 45, 8}; });
+    sim_->Messages() = std::move(store);
+    out_.clear();
+    prompt_ = false;
+  }
+
+  // Out of 24 commands 3 are refused with an error and 1 is swallowed, 1 is answered late
+  // and 1 in two pieces; of 24 sends 1 more is refused by the network and 1 has its
+  // confirmation lost.
+  void Command(const std::string& unit) {
+    const bool block = Block(), frame = block && unit.starts_with("\x10\x02");
+    const bool pdu = prompt_ && unit.back() == '\x1A';
+    if (!block && !prompt_ && unit.back() == '\x1A')
+      Fault("PDU data written with no \"> \" prompt outstanding");
+    const bool command =
+        frame || pdu ||
+        (!block && !prompt_ && unit.back() == '\r' && unit.find("AT") != std::string::npos);
+    const int roll = calm || !command ? 24 : Pick(24);
+    const int index = unit.starts_with("AT+CMGR=") || unit.starts_with("AT+CMGD=")
+                          ? std::atoi(unit.c_str() + 8)
+                      : frame && (unit[2] == 0x01 || unit[2] == 0x08) ? std::uint8_t(unit[3])
+                                                                      : 0;
+    if (roll < 3 && texts_.count(index)) refused.insert(texts_[index]);
+    Plain();
+    if (roll < 4) {
+      if (pdu) {  // the PDU text is dropped, and the prompt with it
+        drop_ = true;
+        sim_->Receive("\x1B");
+        drop_ = prompt_ = false;
+      }
+      static const char* const kErrors[] = {"ERROR",           "ERROR",         "+CMS ERROR: 301",
+                                            "+CMS ERROR: 500", "+CME ERROR: 3", "+CME ERROR: 16"};
+      if (roll < 3)
+        Queue(block ? Frame({0x29, std::uint8_t(2 + Pick(3))})
+                    : std::string("\r\n") + kErrors[Pick(6)] + "\r\n");
+      return;
+    }
+    if (roll == 4) delay_ = Milliseconds(Pick(4) ? 1000 + Pick(9000) : 10000 + Pick(190000));
+    split_ = roll == 5;
+    if (roll == 6 && (pdu || unit.starts_with("\x10\x02\x07")))
+      sim_->RefuseNextSend(block ? 0x87 : 500);
+    lose_ = roll == 7;
+    // An empty location: some terminals refuse the read, others answer with no message.
+    if (unit.starts_with("AT+CMGR=") && !sim_->Messages().Find(index) && !calm && Pick(2))
+      return Queue("\r\n+CMGR: 0,,0\r\n\r\nOK\r\n");
+    if (unit.find_first_of("\x1A\x1B") != std::string::npos) prompt_ = false;
+    input_ = unit;
+    sim_->Receive(unit);
+    std::erase_if(texts_, [this](const auto& slot) {
+      if (sim_->Messages().Find(slot.first)) return false;
+      if (onDelete) onDelete(slot.first, slot.second);
+      return true;
+    });
+  }
+
+  void Sent(const sim::SentMessage& message) {
+    const auto queued = expected.find(message.text);
+    if (queued == expected.end() || queued->second != message.destination)
+      Fault("SUBMIT of \"" + message.text + "\" to " + message.destination +
+            " matching no queued message");
+    sent_ = message.text;
+  }
+
+  // What the simulator writes, on its way to the line.
+  void Emit(std::string bytes) {
+    if (drop_) return;
+    if (bytes.find("+CMS ERROR: 304") != std::string::npos ||
+        bytes.find("\x10\x02\x29") != std::string::npos)
+      Fault("the terminal could not take " + Readable(input_));
+    if (bytes.ends_with("> ")) prompt_ = true;
+    const std::string confirms = std::exchange(sent_, {});
+    if (!confirms.empty()) {
+      // Block Mode confirms the attempt at once; the network takes up to 3 s.
+      const std::size_t cut = Block() ? bytes.find("\x10\x03") + 4 : 0;
+      Queue(bytes.substr(0, cut));
+      bytes.erase(0, cut);
+      delay_ += Milliseconds(Pick(3000));
+      if (lose_) return;
+    }
+    Queue(bytes, confirms);
+  }
+
+  // Answers leave in order; a late one holds back everything behind it. A confirmation
+  // stays whole: it counts once it is on the line.
+  void Queue(std::string bytes, const std::string& confirms = {}) {
+    if (bytes.empty()) return;
     Milliseconds due = loop_.Now() + delay_;
     if (!out_.empty()) due = std::max(due, out_.back().due);
     if (split_ && confirms.empty() && bytes.size() > 1) {
       const std::size_t cut = 1 + Pick(static_cast<int>(bytes.size()) - 1);
       out_.push_back({due, bytes.substr(0, cut), {}});
       due += Milliseconds(1 + Pick(2000));
-      out_.push_back({due, bytes.substr(cut), {}});
-      return;
+      bytes.erase(0, cut);
     }
     out_.push_back({due, bytes, confirms});
   }
-  void SendFrame(const Bytes& body, const std::string& confirms = {}) {
-    const Bytes frame = StuffedFrame(body);
-    Send(std::string(frame.begin(), frame.end()), confirms);
-  }
-  void Ok() { Send("\r\nOK\r\n"); }
 
-  // An SMS-DELIVER from +44770090123, stamped 25-01-12 12:45:08, in the 7-bit alphabet.
-  static Bytes DeliverTpdu(const std::string& text) {
-    Bytes tpdu = {0x04, 0x0B, 0x91, 0x44, 0x77, 0x00, 0x09, 0x21, 0xF3,
-                  0x00, 0x00, 0x52, 0x10, 0x21, 0x21, 0x54, 0x80, 0x00};
-    tpdu.push_back(static_cast<std::uint8_t>(text.size()));
-    const Bytes packed = sms::PackSeptets(Bytes(text.begin(), text.end()));
-    tpdu.insert(tpdu.end(), packed.begin(), packed.end());
-    return tpdu;
-  }
-  void SendMessage(std::uint8_t code, int index) {
-    Slot& slot = store.at(index);
-    Bytes body{code, 0, 0, std::uint8_t(index), std::uint8_t(slot.unread ? 0 : 1), 0x00};
-    const Bytes tpdu = DeliverTpdu(slot.text);
-    body.insert(body.end(), tpdu.begin(), tpdu.end());
-    slot.unread = false;
-    SendFrame(body);
-  }
-  std::string PduRecord(const std::string& header, int index) {
-    Slot& slot = store.at(index);
-    const Bytes tpdu = DeliverTpdu(slot.text);
-    const std::string record = header + (slot.unread ? "0" : "1") + ",," +
-                               std::to_string(tpdu.size()) + "\r\n00" + sms::PduHexText(tpdu) +
-                               "\r\n";
-    slot.unread = false;
-    return record;
-  }
-
-  // Chaos for one command: false when it is refused (with an error) or swallowed. Otherwise
-  // it runs, and its answer may be late or split.
-  bool Roll() {
-    Plain();
-    if (calm || Pick(100) >= 25) return true;
-    switch (Pick(6)) {
-      case 0:
-      case 1:
-      case 2:
-        if (mode_ == Mode::Block)
-          SendFrame({0x29, std::uint8_t(2 + Pick(3))});
-        else if (Pick(3) == 0)
-          Send("\r\nERROR\r\n");
-        else if (Pick(2))
-          Send("\r\n+CMS ERROR " + std::to_string(300 + Pick(3) * 100 + Pick(2)) + "\r\n");
-        else
-          Send("\r\n+CME ERROR " + std::to_string(Pick(20)) + "\r\n");
-        return false;
-      case 3:
-        return false;
-      case 4:
-        delay_ = Milliseconds(Pick(4) ? 1000 + Pick(9000) : 10000 + Pick(190000));
-        return true;
-      default:
-        split_ = true;
-        return true;
-    }
-  }
-
-  void Input(const std::string& bytes) {
-    if (mode_ == Mode::Block) return Frame(bytes);
-    for (std::size_t i = 0; i < bytes.size() && mode_ != Mode::Block; ++i) {
-      const char c = bytes[i];
-      if (mode_ == Mode::Prompt && c == 0x1A) {
-        mode_ = Mode::Command;
-        Submit(std::exchange(pdu_, {}));
-      } else if (mode_ == Mode::Prompt && c == 0x1B) {
-        mode_ = Mode::Command;
-        pdu_.clear();
-        Plain();
-        Ok();
-      } else if (mode_ == Mode::Prompt) {
-        pdu_ += c;
-      } else if (c == 0x1A && !line_.empty() &&
-                 line_.find_first_not_of("0123456789ABCDEF") == std::string::npos) {
-        faults.push_back("PDU data written with no \"> \" prompt outstanding");
-      } else if (c == '\r') {
-        Command(std::exchange(line_, {}));
-      } else if (c != 0x1B && line_.size() < 4000) {
-        line_ += c;  // a lone ESC in command mode is ignored
-      }
-    }
-  }
-
-  void Command(const std::string& line) {
-    const std::size_t at = line.find("AT");  // junk before it (a stray PDU) is skipped
-    if (at == std::string::npos || !Roll()) return;
-    const std::string command = line.substr(at + 2);
-    const auto is = [&command](const char* prefix) { return command.rfind(prefix, 0) == 0; };
-    const auto number = [&command] { return std::atoi(command.c_str() + command.find('=') + 1); };
-    if (command.empty() || is("Z") || is("+CMGF=") || is("+CSCA=")) {
-      if (is("Z")) cnmi_ = false;
-      Ok();
-    } else if (is("+CNMI=")) {
-      cnmi_ = command.size() > 8 && command[8] == '1';
-      Ok();
-    } else if (is("*T")) {
-      Ok();
-      mode_ = Mode::Block;
-    } else if (is("+CMGS=")) {
-      mode_ = Mode::Prompt;
-      Send("\r\n> ");
-    } else if (is("+CMGR=")) {
-      const int index = number();
-      if (store.count(index))
-        Send(PduRecord("\r\n+CMGR: ", index) + "\r\nOK\r\n");
-      else if (calm || Pick(2))
-        Send("\r\n+CMS ERROR 321\r\n");
-      else
-        Send("\r\n+CMGR: 0,,0\r\n\r\nOK\r\n");
-    } else if (is("+CMGL=")) {
-      std::string listing;
-      for (auto& [index, slot] : store) {
-        listing += PduRecord("\r\n+CMGL: " + std::to_string(index) + ",", index);
-      }
-      Send(listing + "\r\nOK\r\n");
-    } else if (is("+CMGD=")) {
-      Erase(number());
-      Ok();
-    } else if (is("+CSQ")) {
-      Send("\r\n+CSQ: 15,99\r\n\r\nOK\r\n");
-    } else {
-      Send("\r\nERROR\r\n");
-    }
-  }
-
-  void Erase(int index) {
-    const auto slot = store.find(index);
-    if (slot == store.end()) return;
-    if (onDelete) onDelete(index, slot->second.text);
-    store.erase(slot);
-  }
-
-  // Sends the confirmation a few seconds later (the network takes its time), or, now and
-  // then, a refusal or nothing at all: the message is then not sent.
-  void Submit(const std::string& pdu) {
-    if (!Roll()) return;
-    const auto message = expected.find(pdu);
-    if (message == expected.end()) {
-      faults.push_back("the terminal was given a SUBMIT matching no queued message: " +
-                       Readable(pdu));
-      return Send("\r\n+CMS ERROR 304\r\n");
-    }
-    delay_ += Milliseconds(Pick(3000));
-    const std::string reference = std::to_string(++reference_ % 256);
-    Send("\r\n+CMGS: " + reference + "\r\n\r\nOK\r\n", message->second);
-  }
-
-  // The gateway writes one whole frame at a time.
-  void Frame(const std::string& raw) {
-    Bytes body;
-    for (std::size_t i = 2; i + 1 < raw.size() && !(raw[i] == DLE && raw[i + 1] == ETX);
-         i += raw[i] == DLE ? 2 : 1) {
-      body.push_back(static_cast<std::uint8_t>(raw[i]));
-    }
-    const Bytes frame = StuffedFrame(body);
-    if (body.empty() || raw != std::string(frame.begin(), frame.end())) {
-      if (!raw.empty() && raw[0] == DLE) faults.push_back("malformed frame " + Readable(raw));
-      return;  // an AT command or an ESC: nothing for a terminal in Block Mode
-    }
-    if (!Roll()) return;
-    const std::uint8_t code = body[0];
-    const std::uint8_t index = body.size() > 1 ? body[1] : 0;
-    if (code == 0x05) {
-      transfer_ = index;
-      SendFrame({0x2A, 0x01});
-    } else if (code == 0x01 || code == 0x02 || code == 0x03) {
-      if (code == 0x02) cursor_ = 0;
-      const auto next = code == 0x01 ? store.find(index) : store.upper_bound(cursor_);
-      if (next == store.end()) return SendFrame({0x22, 0x00, 0x00});
-      if (code != 0x01) cursor_ = next->first;
-      SendMessage(0x21, next->first);
-    } else if (code == 0x07) {
-      const auto message = expected.find(std::string(body.begin(), body.end()));
-      if (message == expected.end()) {
-        faults.push_back("the terminal was given an Insert SMS matching no queued message");
-        return SendFrame({0x26, 0x00, 0x04});
-      }
-      SendFrame({0x2A, 0x04});
-      delay_ += Milliseconds(Pick(3000));
-      if (!calm && Pick(8) == 0) {
-        if (Pick(2)) SendFrame({0x26, 0x00, 0x87});  // else: accepted, then never heard of
-        return;
-      }
-      ++reference_;
-      SendFrame({0x25, std::uint8_t(reference_ >> 8), std::uint8_t(reference_)}, message->second);
-    } else if (code == 0x08) {
-      if (!store.count(index)) return SendFrame({0x28, index, 0x00});
-      Erase(index);
-      SendFrame({0x27, index});
-    } else {
-      SendFrame({0x29, 0x04});
-    }
-  }
-
-  TranscriptPort& port_;
   VirtualEventLoop& loop_;
   std::mt19937_64& rng_;
-  Mode mode_ = Mode::Command;
-  bool dsrHeld_ = false;
-  bool cnmi_ = false;          // PDU Mode: +CMTI for each new message
-  std::uint8_t transfer_ = 0;  // Block Mode transfer request: 0 none, 2 all, 3 T.E. only
-  int cursor_ = 0;             // Block Mode Get Next position
-  std::string line_;
-  std::string pdu_;
+  std::unique_ptr<sim::Terminal> sim_;
+  std::map<int, std::string> texts_;  // index -> text of each stored message
   std::deque<Out> out_;
+  std::string input_;  // the command the simulator is taking
+  std::string sent_;   // the message it just took for sending
+  bool dsrHeld_ = false, prompt_ = false, drop_ = false;
   Milliseconds delay_{0};
-  bool split_ = false;
-  int reference_ = 0;
+  bool split_ = false, lose_ = false;
 };
 
 }  // namespace kavonet::testing
