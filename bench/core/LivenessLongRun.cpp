@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     for (const bool blockMode : {false, true}) {
       kavonet::testing::LivenessRun run(seed, blockMode, false);
       const std::string failure = run.Run(perRun);
-      steps += run.stepsRun;
+      steps += perRun;
       ++runs;
       if (failure.empty()) continue;
       if (++failures[failure.substr(0, failure.find(':'))] > 5) continue;
