@@ -130,9 +130,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
         {Rx("\r\nERROR\r\n"), {}, {}, Checks({OneBox("The command AT+CMGF=0 was rejected by the interface device."),
          Timers(false, false, false, true),
          [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open"; }})}}},
-    Script{"TheResponseTimerAfterTheSessionOnlySwitchesItselfOff", PduIni(), Start::InSession, {
-        {Events({Call([](TSMS_Main& m) { m.Etsi_Response_Timer->SetEnabled(true); }), Wait(30000)}),
-         W{}, {}, Timers(false, false, true, true)}}},
     Script{"TheAutoConnectTimerConnectsAndClearsTheErrorCount", PduIni("[Startup]\nAuto Connect=1\n"),
            Start::Fresh, {
         {Call([](TSMS_Main& m) { m.InitErrors = 3; }), W{}, {},
