@@ -131,8 +131,8 @@ void TSMS_Main::HandleBlockAnswer(std::uint8_t code, const std::vector<std::uint
       GetMessage(at(5));
       break;
     case kInsertSmsComplete:
-      if (!MessageOnTheLine()) {
-        SetStatusText("Ignored Insert SMS Complete: no message is being sent");
+      if (!MessageOnTheLine() || !AnswerCanBeInFlight()) {
+        SetStatusText("Ignored Insert SMS Complete: no message is waiting for it");
         break;
       }
       TxConfirmed(Hex2(at(3)) + " " + Hex2(at(4)));
@@ -140,7 +140,7 @@ void TSMS_Main::HandleBlockAnswer(std::uint8_t code, const std::vector<std::uint
       break;
     case kInsertSmsFailure:
       SetStatusText("Insert SMS Failure " + CauseText(at(4)));
-      if (MessageOnTheLine()) TxRejected();
+      if (MessageOnTheLine() && AnswerCanBeInFlight()) TxRejected();
       if (InFlight(label::kSendMessage)) Answered();
       break;
     case kDeleteMessageComplete:

@@ -128,10 +128,10 @@ void TSMS_Main::HandlePduResponse(std::span<const std::uint8_t> bytes, int count
     if (index) GetMessage(static_cast<std::int16_t>(*index));
   } else if (StartsWith(line, "+CMGS:")) {
     const std::string_view body = Body(line);
-    if (!MessageOnTheLine()) {
+    if (!MessageOnTheLine() || !AnswerCanBeInFlight()) {
       // Line noise or a late answer from before a reconnection: confirming now would take
       // a message out of the queue that was never sent.
-      SetStatusText("Ignored " + std::string(body) + ": no message is being sent");
+      SetStatusText("Ignored " + std::string(body) + ": no message is waiting for it");
       return;
     }
     const std::size_t space = body.find(' ');

@@ -91,9 +91,13 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
          OneWriteStarting("AT+CMGS=")}}},
     Script{"AStrayConfirmationRemovesNothing", PduIni(), Start::InSession, {
         {Events({Queue("111", "a"), Rx("\r\n+CMGS: 5\r\n")}), W{},
-         "Ignored +CMGS: 5: no message is being sent", Rows(3)},
+         "Ignored +CMGS: 5: no message is waiting for it", Rows(3)},
         {Rx("\r\n> "), W{}, "Ignored a prompt from the Mobile Terminal: no message is being sent"},
-        {Tick(), {}, {}, OneWriteStarting("AT+CMGS=")}}},
+        {Tick(), {}, {}, OneWriteStarting("AT+CMGS=")},
+        // Received before the PDU text went out: it cannot be that text's confirmation.
+        {Rx("\r\n> \r\n+CMGS: 6\r\n", 2), {}, "Ignored +CMGS: 6: no message is waiting for it",
+         Rows(3)},
+        {Rx("\r\n+CMGS: 7\r\n" + kOk, 2), W{}, {}, Rows(2)}}},
     Script{"ListingSkipsTheServiceCentreFieldByTheHeaderLength", PduIni(), Start::InSession, {
         {Call([](TSMS_Main& m) { m.CopyAllMessages(); }), W{"AT+CMGL=4\r"}, {}, Listing(true)},
         {Queue("111", "waits for the listing")},
