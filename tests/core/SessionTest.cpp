@@ -105,6 +105,9 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
         {Rx("\r\n+CMGL: 1,0,17\r\n04912143F5" + kDeliver + "\r\n" + kOk, 3), W{},
          "All messages copied.", Checks({Received(1, "1|New " + kHiRow), Listing(false)})},
         {Tick(), {}, {}, OneWriteStarting("AT+CMGS=")}}},
+    Script{"AListingAskedForTwiceRunsOnce", PduIni(), Start::InSession, {
+        {Client([](TSMS& s) { s.Get_All(""); s.Get_All(""); }), W{"AT+CMGL=4\r"}},
+        {Rx(kOk), W{}, "All messages copied."}}},
     Script{"HeadersWithTheAlphaField", PduIni(), Start::InSession, {
         {Events({Call([](TSMS_Main& m) { m.CopyAllMessages(); }),
                  Rx("\r\n+CMGL: 2,1,,17\r\n00" + kDeliver + "\r\n" + kOk, 3)}),
