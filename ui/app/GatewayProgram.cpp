@@ -182,12 +182,14 @@ std::string Gateway::ResolveDevice(const std::string& portName) const {
 }
 
 int Gateway::Run() {
+  // Before anything announces that the gateway is up: a stop signal sent as soon as a
+  // client sees it must end the gateway cleanly, not kill it.
+  stopSignals_ = std::make_unique<StopSignals>([this](int) { End(); });
   if (plan_.options.simulate && !StartSimulator()) return kExitFailure;
   CreateController();
   if (!StartAutomation() && plan_.startMode == ServerStartMode::Automation) return kExitFailure;
   StartCommandChannel();
   ListenForSecondStarts();
-  stopSignals_ = std::make_unique<StopSignals>([this](int) { End(); });
   QTimer::singleShot(0, [this] { FirstActivation(); });
   const int code = QCoreApplication::exec();
   // A window runs this when it closes; without one it happens here.
