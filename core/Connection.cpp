@@ -223,7 +223,6 @@ void TSMS_Main::HandleInitResponse(std::span<const std::uint8_t> bytes, int n) {
 
 void TSMS_Main::AcknowledgeInitCommand() {
   if (InitIndex < 0 || InitIndex + 1 >= kInitCommandCount || InitCommands[InitIndex] == "END") return;
-  DropWaitingRetries();
   ++InitIndex;
   if (InitCommands[InitIndex] == "END") {
     EnterSession();
@@ -258,14 +257,6 @@ void TSMS_Main::RejectInitCommand() {
   const int index = std::clamp<int>(InitIndex, 0, kInitCommandCount - 1);
   ShowError("The command AT" + InitCommands[index] + " was rejected by the interface device.");
   SetCursor(TCursor::crDefault);
-}
-
-void TSMS_Main::DropWaitingRetries() {
-  // The awaited command has been acknowledged: a retry of it still waiting to be written
-  // would be acknowledged too and skip the next command.
-  while (!Commands.Empty() && Commands.ReadSlot().Label == label::kInitCommand) {
-    Commands.AdvanceRead();
-  }
 }
 
 void TSMS_Main::EnterBlockModeWithoutWaiting() {

@@ -83,11 +83,9 @@ void TSMS_Main::RequestNoTransfer() {
 }
 
 bool TSMS_Main::ListingAskedFor() const {
-  if (CopyAllActive()) return true;
-  for (int i = Commands.ReadIndex(); i != Commands.WriteIndex(); i = (i + 1) % Commands.Capacity()) {
-    if (Commands.At(i).Label == label::kCopyAllMessages) return true;
-  }
-  return false;
+  return CopyAllActive() || Commands.AnyWaiting([](const CommandSlot& slot) {
+           return slot.Label == label::kCopyAllMessages;
+         });
 }
 
 void TSMS_Main::CopyAllMessages() {
@@ -163,8 +161,8 @@ bool TSMS_Main::DeletePending(std::int16_t index, const std::string& fingerprint
     return label == label::kDeleteMessage && ref.MsgIndex == index && ref.Fingerprint == fingerprint;
   };
   if (commandOutstanding_ && pending(inFlight_.Label, inFlight_.Ref)) return true;
-  for (int i = Commands.ReadIndex(); i != Commands.WriteIndex(); i = (i + 1) % Commands.Capacity()) {
-    if (pending(Commands.At(i).Label, Commands.At(i).Ref)) return true;
+  if (Commands.AnyWaiting([&](const CommandSlot& slot) { return pending(slot.Label, slot.Ref); })) {
+    return true;
   }
   return std::any_of(waitingForSession_.begin(), waitingForSession_.end(),
                      [&](const SessionRequest& r) {

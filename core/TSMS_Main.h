@@ -45,7 +45,6 @@ class TSMS_Main {
 
   // ---- Conveyors ----
   // Completes `text` in place ("AT" + text + CR unless the label is "Send PDU") and queues it.
-  // `msgIndex` is recorded with a "Get Message" read.
   // `ref`: the stored message a read or delete is about.
   void EnqueueCommand(std::string& text, const std::string& label, MessageRef ref = {});
   void EnqueueFrame(std::span<const std::uint8_t> frame, int length, const std::string& label,
@@ -85,9 +84,9 @@ class TSMS_Main {
   void RequestNextMessage();
   // `fingerprint`: the retrieved message the delete is for.
   void DeleteMessage(std::int16_t index, std::string fingerprint = {});
-  // A read whose ref carries a fingerprint verifies a delete of unknown outcome.
   void GetMessage(std::int16_t index);
   void Delete(MessageRef ref);
+  // A read whose ref carries a fingerprint verifies a delete of unknown outcome.
   void Read(MessageRef ref);
 
   // ---- Block Mode messages ----
@@ -237,7 +236,6 @@ class TSMS_Main {
   void RejectInitCommand();
   void EnterSession();
   void EnterBlockModeWithoutWaiting();
-  void DropWaitingRetries();
   void FailConnection(const std::string& status, const std::string& box);
   void MoveLink(LinkState to);
   void EndSession();

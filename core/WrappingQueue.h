@@ -37,6 +37,15 @@ class WrappingQueue {
   Slot& ReadSlot() { return slots_[read_]; }
   void AdvanceRead() { read_ = Next(read_); }
 
+  // Whether any entry not yet taken out satisfies `pred`.
+  template <typename Pred>
+  bool AnyWaiting(Pred pred) const {
+    for (int i = read_; i != write_; i = Next(i)) {
+      if (pred(slots_[i])) return true;
+    }
+    return false;
+  }
+
   // The slot before ReadIndex: the one taken out last (slot 99 when ReadIndex is 0).
   int LastReadIndex() const { return Previous(read_); }
   Slot& At(int index) { return slots_[index]; }
