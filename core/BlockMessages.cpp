@@ -145,7 +145,10 @@ void TSMS_Main::HandleBlockAnswer(std::uint8_t code, const std::vector<std::uint
       break;
     case kDeleteMessageComplete:
       SetStatusText("Delete Message in M.T. Complete - Msg# [" + Hex2(at(3)) + "]");
-      if (InFlight(label::kDeleteMessage)) Answered();
+      if (InFlight(label::kDeleteMessage)) {
+        ForgetReceived(inFlight_.Ref);
+        Answered();
+      }
       break;
     case kDeleteMessageFailure:
       SetStatusText("Delete Message Failure - Msg# [" + Hex2(at(3)) + "] " + CauseText(at(4)));

@@ -14,17 +14,16 @@ int TSMS_Main::QueueForDestinations(const std::string& destinations, const std::
     if (c == ';') break;
     if ((c >= '0' && c <= '9') || c == '+' || c == ',') filtered.push_back(c);
   }
-  int appended = 0;
+  std::vector<OutgoingMessage> messages;
   std::size_t start = 0;
   while (start <= filtered.size()) {
     const std::size_t comma = std::min(filtered.find(',', start), filtered.size());
-    if (comma > start) {
-      AppendToSendQueue(filtered.substr(start, comma - start), text);
-      ++appended;
-    }
+    if (comma > start) messages.push_back({filtered.substr(start, comma - start), text});
     start = comma + 1;
   }
-  return appended;
+  // One commit for the whole list: acknowledged only once every row is kept.
+  Submit(messages);
+  return static_cast<int>(messages.size());
 }
 
 void TSMS_Main::DDE_SendExecuteMacro(const std::string& command) {

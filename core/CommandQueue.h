@@ -39,6 +39,8 @@ struct MessageRef {
   // The retrieved message a delete is for (see TSMS_Main::Fingerprint). On a read, asks
   // for the message to be deleted, not received, if it is still this one.
   std::string Fingerprint = {};
+  // Its row in the queue store, kept until the terminal's copy is deleted; 0 for none.
+  std::int64_t Stored = 0;
 };
 
 struct CommandSlot {

@@ -6,29 +6,40 @@ namespace kavonet {
 
 namespace {
 const std::string kEmpty;
+const RowTag kNoTag;
 }
 
 StringGrid::StringGrid(std::vector<std::string> headings) : headings_(std::move(headings)) {
-  rows_.push_back(headings_);
-  rows_.emplace_back(headings_.size());
+  rows_.push_back({headings_, {}});
+  AddRow();
 }
 
 const std::string& StringGrid::Cell(int col, int row) const {
   if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount()) return kEmpty;
-  return rows_[row][col];
+  return rows_[row].cells[col];
 }
 
 void StringGrid::SetCell(int col, int row, std::string value) {
   if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount()) return;
-  rows_[row][col] = std::move(value);
+  rows_[row].cells[col] = std::move(value);
 }
 
-void StringGrid::AddRow() { rows_.emplace_back(headings_.size()); }
+const RowTag& StringGrid::Tag(int row) const {
+  if (row < 0 || row >= RowCount()) return kNoTag;
+  return rows_[row].tag;
+}
+
+void StringGrid::SetTag(int row, RowTag tag) {
+  if (row < 0 || row >= RowCount()) return;
+  rows_[row].tag = tag;
+}
+
+void StringGrid::AddRow() { rows_.push_back({std::vector<std::string>(headings_.size()), {}}); }
 
 void StringGrid::RemoveFirstRow() {
   if (RowCount() <= 2) {
     // Only the blank row: clearing it is all the row-by-row copy would have done.
-    rows_[1].assign(headings_.size(), std::string());
+    rows_[1] = {std::vector<std::string>(headings_.size()), {}};
     return;
   }
   rows_.erase(rows_.begin() + 1);

@@ -35,6 +35,9 @@ class ControllerObserver {
  public:
   virtual ~ControllerObserver() = default;
   virtual void StatusTextChanged(const std::string& text) = 0;
+  // A status text that reports a fault the user must act on: a front without a window
+  // writes it as an error.
+  virtual void ProblemReported(const std::string& text) { StatusTextChanged(text); }
   virtual void ControlsChanged() = 0;
 };
 

@@ -50,18 +50,25 @@ bool MemoryQueueStore::MarkOnTheLine(StoreId id) {
   return true;
 }
 
-bool MemoryQueueStore::ConfirmOutgoing(StoreId id, const std::string& logLine) {
-  if (!Writable() || !Erase(outgoing_, id)) return false;
-  pending_.push_back({nextId_++, logLine});
-  return true;
+std::optional<StoreId> MemoryQueueStore::ConfirmOutgoing(StoreId id, const std::string& logLine) {
+  if (!Writable() || !Erase(outgoing_, id)) return std::nullopt;
+  pending_.push_back({nextId_, logLine});
+  return nextId_++;
 }
 
 bool MemoryQueueStore::LogLineWritten(StoreId id) { return Writable() && Erase(pending_, id); }
 
 std::optional<StoreId> MemoryQueueStore::AddIncoming(const IncomingMessage& message) {
   if (!Writable()) return std::nullopt;
-  incoming_.push_back({nextId_, message});
+  incoming_.push_back({nextId_, message, false});
   return nextId_++;
+}
+
+bool MemoryQueueStore::MarkHandedOver(StoreId id) {
+  const auto it = Find(incoming_, id);
+  if (!Writable() || it == incoming_.end()) return false;
+  it->handedOver = true;
+  return true;
 }
 
 bool MemoryQueueStore::RemoveIncoming(StoreId id) { return Writable() && Erase(incoming_, id); }

@@ -13,12 +13,13 @@ class MemoryQueueStore : public QueueStore {
   bool RemoveOutgoing(StoreId id) override;
   bool MoveOutgoing(StoreId id, std::size_t index) override;
   bool MarkOnTheLine(StoreId id) override;
-  bool ConfirmOutgoing(StoreId id, const std::string& logLine) override;
+  std::optional<StoreId> ConfirmOutgoing(StoreId id, const std::string& logLine) override;
   std::vector<PendingLogLine> PendingLogLines() override { return pending_; }
   bool LogLineWritten(StoreId id) override;
 
   std::optional<StoreId> AddIncoming(const IncomingMessage& message) override;
   std::vector<IncomingRow> LoadIncoming() override { return incoming_; }
+  bool MarkHandedOver(StoreId id) override;
   bool RemoveIncoming(StoreId id) override;
 
   std::optional<StoreProblem> Fault() const override { return fault_; }

@@ -165,6 +165,7 @@ void TSMS_Main::HandlePduOk() {
   } else if (label == label::kDeleteMessage) {
     SetStatusText("Delete Message in M.T. Complete - Msg# [" +
                   std::to_string(inFlight_.Ref.MsgIndex) + "]");
+    ForgetReceived(inFlight_.Ref);
   } else if (label == label::kSendMessage && send_.Is(SendState::Submitted)) {
     // OK to the "+CMGS=" line itself, without a prompt: nothing was sent.
     TxRejected();

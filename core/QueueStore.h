@@ -16,6 +16,11 @@
 //      although it is already in the log, so before writing the oldest pending line
 //      the controller skips it if the log already ends with it.
 //
+// Receiving a message, crash-safe: AddIncoming before the row is shown. When a client
+// takes a row whose message the terminal still holds, MarkHandedOver keeps it until the
+// terminal's copy is deleted (RemoveIncoming then): a row that loads handed over was
+// interrupted by a restart, and its copy is deleted only once read back unchanged.
+//
 // Failures: the first failure (cannot open, cannot write, in use by another gateway)
 // is kept in Fault() with the file's path and the reason. After it AddOutgoing and
 // AddIncoming refuse; other changes are still tried so that a confirmed message still
@@ -59,6 +64,7 @@ struct IncomingMessage {
 struct IncomingRow {
   StoreId id = 0;
   IncomingMessage message;
+  bool handedOver = false;  // a client has it; its copy in the terminal is still to delete
   bool operator==(const IncomingRow&) const = default;
 };
 
@@ -81,12 +87,14 @@ class QueueStore {
   // Moves the row to position `index` of the queue (0 = head; past the end = last).
   virtual bool MoveOutgoing(StoreId id, std::size_t index) = 0;
   virtual bool MarkOnTheLine(StoreId id) = 0;
-  virtual bool ConfirmOutgoing(StoreId id, const std::string& logLine) = 0;
+  // The pending log line's id, or nothing when the row was not there or the commit failed.
+  virtual std::optional<StoreId> ConfirmOutgoing(StoreId id, const std::string& logLine) = 0;
   virtual std::vector<PendingLogLine> PendingLogLines() = 0;
   virtual bool LogLineWritten(StoreId id) = 0;
 
   virtual std::optional<StoreId> AddIncoming(const IncomingMessage& message) = 0;
   virtual std::vector<IncomingRow> LoadIncoming() = 0;
+  virtual bool MarkHandedOver(StoreId id) = 0;
   virtual bool RemoveIncoming(StoreId id) = 0;
 
   virtual std::optional<StoreProblem> Fault() const = 0;

@@ -14,6 +14,7 @@ void TSMS_Main::AddReceivedMessage(const sms::ReceivedMessage& message) {
   rx_grid.SetCell(3, row, message.Day + "-" + message.Month + "-" + message.Year);
   rx_grid.SetCell(4, row, message.Hour + ":" + message.Minute + ":" + message.Second);
   rx_grid.SetCell(5, row, message.Text);
+  KeepReceived(row);
   rx_grid.SetRow(row);
   rx_grid.AddRow();
   RxGridBusy = false;
@@ -53,7 +54,8 @@ void TSMS_Main::MessageRead(const sms::ReceivedMessage& message) {
   if (InFlight(label::kGetMessage) && !read.Fingerprint.empty() && message.MsgIndex == read.MsgIndex &&
       Fingerprint(message) == read.Fingerprint) {
     // Still the message a client took before the connection was lost: delete it now.
-    Delete({read.MsgIndex, 0, read.Fingerprint});
+    readMatched_ = true;
+    Delete(read);
     return;
   }
   // A listing or an announcement may bring a message the queue already holds: a second row

@@ -137,6 +137,7 @@ void TSMS_Main::RetryDelete(const std::string& indexText) {
   if (++ref.Retries > kMaxDeleteRetries) {
     SetStatusText("Delete Message Failure - Msg# [" + indexText + "] given up after " +
                   std::to_string(kMaxDeleteRetries) + " retries");
+    ForgetReceived(ref);
     return;
   }
   Delete(std::move(ref));
@@ -157,8 +158,11 @@ void TSMS_Main::Read(MessageRef ref) {
 }
 
 bool TSMS_Main::DeletePending(std::int16_t index, const std::string& fingerprint) const {
+  // A read with a fingerprint verifies a delete: that message is as good as deleted.
   auto pending = [&](const std::string& label, const MessageRef& ref) {
-    return label == label::kDeleteMessage && ref.MsgIndex == index && ref.Fingerprint == fingerprint;
+    const bool deleting = label == label::kDeleteMessage ||
+                          (label == label::kGetMessage && !ref.Fingerprint.empty());
+    return deleting && ref.MsgIndex == index && ref.Fingerprint == fingerprint;
   };
   if (commandOutstanding_ && pending(inFlight_.Label, inFlight_.Ref)) return true;
   if (Commands.AnyWaiting([&](const CommandSlot& slot) { return pending(slot.Label, slot.Ref); })) {
@@ -166,8 +170,12 @@ bool TSMS_Main::DeletePending(std::int16_t index, const std::string& fingerprint
   }
   return std::any_of(waitingForSession_.begin(), waitingForSession_.end(),
                      [&](const SessionRequest& r) {
-                       return r.kind == SessionRequest::Kind::DeleteMessage &&
-                              pending(label::kDeleteMessage, r.ref);
+                       return pending(r.kind == SessionRequest::Kind::DeleteMessage
+                                          ? label::kDeleteMessage
+                                          : r.kind == SessionRequest::Kind::GetMessage
+                                                ? label::kGetMessage
+                                                : "",
+                                      r.ref);
                      });
 }
 

@@ -70,27 +70,13 @@ std::string TSMS::Retrieve_Message(const std::string& AppName) {
   StringGrid& grid = main_.rx_grid;
   if (grid.RowCount() - 2 < 1) return {};
 
-  const std::string msgNumber = grid.Cell(0, 1);
   std::string origin = grid.Cell(2, 1);
   if (origin.size() < 15) origin.resize(15, ' ');
   std::string time = grid.Cell(4, 1);
   if (time.size() == 7) time = "0" + time;
   const std::string result = grid.Cell(1, 1) + " " + origin + " " + grid.Cell(3, 1) + " " +
                              time + " " + grid.Cell(5, 1);
-  const std::string fingerprint = main_.RowFingerprint(1);
-  grid.RemoveFirstRow();
-  main_.NotifyControlsChanged();
-
-  if (!msgNumber.empty()) {
-    long long number = 0;
-    try {
-      number = std::stoll(msgNumber);
-    } catch (const std::exception&) {
-      number = 0;  // not a number: nothing to delete
-    }
-    const auto index = static_cast<std::int16_t>(static_cast<std::uint16_t>(number & 0xFFFF));
-    if (index != 0) main_.DeleteMessage(index, fingerprint);
-  }
+  main_.HandOverFirstReceived();
   return result;
 }
 

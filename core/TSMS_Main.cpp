@@ -122,6 +122,7 @@ void TSMS_Main::SendNextCommand() {
 }
 
 bool TSMS_Main::Write(CommandSlot slot) {
+  MarkHeadOnTheLine(slot);
   if (!WriteSlot(slot)) {
     // Nothing more is written until the next connection: one box per failure.
     writeRefused_ = true;
@@ -134,6 +135,7 @@ bool TSMS_Main::Write(CommandSlot slot) {
   }
   if (slot.Label == label::kGetMessage) RxMsgIndex = slot.Ref.MsgIndex;
   readDelivered_ = false;
+  readMatched_ = false;
   inFlight_ = std::move(slot);
   commandOutstanding_ = true;
   inFlightSince_ = blocksReceived_;
@@ -148,6 +150,10 @@ void TSMS_Main::WriteNow(CommandSlot slot) {
 }
 
 void TSMS_Main::Answered() {
+  // A verifying read that found another message, or none, leaves nothing to delete.
+  if (commandOutstanding_ && inFlight_.Label == label::kGetMessage && !readMatched_) {
+    ForgetReceived(inFlight_.Ref);
+  }
   commandOutstanding_ = false;
   RestartWatchdog();
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,20 @@
 #include "core/CommandQueue.h"
 #include "core/Controls.h"
 #include "core/Environment.h"
+#include "core/MemoryQueueStore.h"
+#include "core/QueueStore.h"
 #include "core/SessionStates.h"
 #include "loop/EventLoop.h"
 #include "serial/SMSDRV.h"
 #include "sms/ReceivedMessage.h"
 
 namespace kavonet {
+
+// A submission the queue store could not keep: refused, never acknowledged.
+class SubmissionRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 class TSMS_Main {
  public:
@@ -99,8 +108,22 @@ class TSMS_Main {
   // ---- PDU Mode responses ----
   void HandlePduResponse(std::span<const std::uint8_t> bytes, int count);
 
+  // ---- Durable queues ----
+  // Keeps the queues in `store` from now on (it must outlive the controller) and loads
+  // what it kept, before the first connection: unfinished log lines are written, and the
+  // rows come back into tx_queue and rx_grid.
+  void UseQueueStore(QueueStore& store);
+  // Commits the messages and then appends them to tx_queue; throws SubmissionRefused,
+  // appending nothing, when the store cannot keep them.
+  void Submit(const std::vector<OutgoingMessage>& messages);
+  // The user dragging a row of tx_queue (grid rows); false when it may not move.
+  bool MoveSendQueueRow(int from, int to);
+  // A client has taken the first row of rx_grid: it leaves the queue, and the terminal's
+  // copy is deleted (read back first when the row was kept across a restart).
+  void HandOverFirstReceived();
+
   // ---- Send queue ----
-  // Appends one message to the blank last row of tx_queue.
+  // Appends one message to the blank last row of tx_queue (kept in the store first).
   void AppendToSendQueue(const std::string& destination, const std::string& text);
   void tx_queue_TimerTimer();
   void ProcessTxQueue();
@@ -270,6 +293,19 @@ class TSMS_Main {
   bool Write(CommandSlot slot);
   bool WaitingForTerminal() const;
   void RestartWatchdog();
+  // Durable queues.
+  void AppendRow(StringGrid& grid, const std::vector<std::string>& cells, RowTag tag);
+  void WritePendingLogLines();
+  void RestoreSendQueue();
+  void RestoreReceiveQueue();
+  // Says once, with the file and the reason, that the store stopped keeping the queues.
+  void CheckStore();
+  void MarkHeadOnTheLine(const CommandSlot& slot);
+  void StoreConfirmation();
+  void KeepReceived(int row);
+  // The stored row a read or delete was about needs no more work.
+  void ForgetReceived(const MessageRef& ref);
+  void ReportProblem(const std::string& text);
   // Send cycle.
   void MoveSend(SendState to);
   void SlotWritten(const std::string& label);
@@ -322,6 +358,11 @@ class TSMS_Main {
   std::vector<SessionRequest> waitingForSession_;
   bool writeRefused_ = false;
   bool connectBoxOpen_ = false;
+  MemoryQueueStore ownStore_;
+  QueueStore* store_ = &ownStore_;
+  bool storeFaultReported_ = false;
+  // The verifying read on the line found its message unchanged and deleted it.
+  bool readMatched_ = false;
 };
 
 }  // namespace kavonet

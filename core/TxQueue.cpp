@@ -16,6 +16,7 @@ constexpr int kMaxTextLength = 160;
 constexpr int kMaxDestinationDigits = 20;
 constexpr int kRefusalsBeforeRequeue = 3;
 constexpr char kCtrlZ = 0x1A;
+constexpr const char* kResendingText = "Resending message interrupted by a restart";
 
 bool IsDialable(const std::string& digits) {
   return !digits.empty() && digits.size() <= kMaxDestinationDigits &&
@@ -25,12 +26,7 @@ bool IsDialable(const std::string& digits) {
 }  // namespace
 
 void TSMS_Main::AppendToSendQueue(const std::string& destination, const std::string& text) {
-  const int row = tx_queue.RowCount() - 1;
-  tx_queue.SetCell(0, row, destination);
-  tx_queue.SetCell(1, row, text);
-  tx_queue.SetRow(row);
-  tx_queue.AddRow();
-  ControlsChanged();
+  Submit({{destination, text}});
 }
 
 void TSMS_Main::tx_queue_TimerTimer() {
@@ -102,6 +98,8 @@ void TSMS_Main::ShowTxStage(int stage) {
 void TSMS_Main::DropHeadMessage(const std::string& reason) {
   // A row that can never be sent must not hold back every message behind it.
   SetStatusText(reason);
+  const StoreId id = tx_queue.Tag(1).StoreId;
+  if (id != 0 && !store_->RemoveOutgoing(id)) CheckStore();
   tx_queue.RemoveFirstRow();
   headRefusals_ = 0;
   ShowTxStage(tx_queue.RowCount() > 2 ? 2 : 1);
@@ -134,6 +132,8 @@ void TSMS_Main::ProcessTxQueue() {
       sms::BuildSubmitPdu(destination, text, GatewayConfig_.ServiceCentreAddress,
                           GatewayConfig_.SCAInTPDU, blockSession);
   MoveSend(SendState::Queued);
+  // It may have gone out just before the restart; sent again, it may arrive twice.
+  if (tx_queue.Tag(1).Interrupted) SetStatusText(kResendingText);
   ShowTxStage(2);
   SetCursor(TCursor::crHourGlass);
   const std::time_t now = WallClock();
@@ -154,10 +154,9 @@ void TSMS_Main::TxConfirmed(const std::string& reference) {
   SetStatusText("Insert SMS Complete - Msg# [" + reference + "]");
   MoveSend(SendState::Idle);
   headRefusals_ = 0;
-  const std::filesystem::path log = workDir_ / "transmit.txt";
-  const bool logged = !GatewayConfig_.LogTransmit || sms::AppendLogLine(log, PendingTxLogLine);
   // The message has gone: it leaves the queue whatever became of its log line, so that a
   // log failure can never make the same message go out twice.
+  StoreConfirmation();
   tx_queue.RemoveFirstRow();
   if (tx_queue.RowCount() - 2 < 1) {
     ShowTxStage(1);
@@ -166,7 +165,6 @@ void TSMS_Main::TxConfirmed(const std::string& reference) {
     ShowTxStage(2);
     SetCursor(TCursor::crHourGlass);
   }
-  if (!logged) ShowError("Unable to write to " + log.string());
 }
 
 void TSMS_Main::TxRejected() {
@@ -177,7 +175,11 @@ void TSMS_Main::TxRejected() {
   // Refused again and again: let the messages behind it go first; it is tried again when
   // its turn comes back, never dropped.
   const std::string destination = tx_queue.Cell(0, 1);
+  const StoreId id = tx_queue.Tag(1).StoreId;
   tx_queue.MoveRow(1, tx_queue.RowCount() - 2);
+  if (id != 0 && !store_->MoveOutgoing(id, static_cast<std::size_t>(tx_queue.RowCount() - 3))) {
+    CheckStore();
+  }
   headRefusals_ = 0;
   SetStatusText("Message to " + destination + " refused " +
                 std::to_string(kRefusalsBeforeRequeue) +

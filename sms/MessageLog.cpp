@@ -70,14 +70,34 @@ std::string LocaleLongTime(std::time_t t) {
   return FormatLocalTime(t, "%X");
 }
 
+namespace {
+
+std::string LogBytes(std::string_view cp437Line) { return Cp437ToUtf8(cp437Line) + "\r\n"; }
+
+}  // namespace
+
 bool AppendLogLine(const std::filesystem::path& file, std::string_view cp437Line) {
   try {
-    std::string bytes = Cp437ToUtf8(cp437Line);
-    bytes += "\r\n";
+    const std::string bytes = LogBytes(cp437Line);
     std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "ab"));
     if (!stream) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) == bytes.size();
     return std::fclose(stream.release()) == 0 && written;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool LogEndsWith(const std::filesystem::path& file, std::string_view cp437Line) {
+  try {
+    const std::string bytes = LogBytes(cp437Line);
+    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "rb"));
+    if (!stream || std::fseek(stream.get(), 0, SEEK_END) != 0) return false;
+    const long size = std::ftell(stream.get());
+    const auto length = static_cast<long>(bytes.size());
+    if (size < length || std::fseek(stream.get(), size - length, SEEK_SET) != 0) return false;
+    std::string tail(bytes.size(), '\0');
+    return std::fread(tail.data(), 1, tail.size(), stream.get()) == tail.size() && tail == bytes;
   } catch (...) {
     return false;
   }

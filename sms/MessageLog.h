@@ -35,4 +35,7 @@ std::string FormatLocalTime(std::time_t t, const char* format);
 // Returns false when the file cannot be created or written; never throws.
 bool AppendLogLine(const std::filesystem::path& file, std::string_view cp437Line);
 
+// The file's last line is `cp437Line` as AppendLogLine writes it; false when it cannot be read.
+bool LogEndsWith(const std::filesystem::path& file, std::string_view cp437Line);
+
 }  // namespace kavonet::sms

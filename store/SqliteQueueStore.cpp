@@ -23,7 +23,8 @@ CREATE TABLE IF NOT EXISTS outgoing(
 CREATE INDEX IF NOT EXISTS outgoing_order ON outgoing(pos, id);
 CREATE TABLE IF NOT EXISTS incoming(
   id INTEGER PRIMARY KEY AUTOINCREMENT, msg_no BLOB NOT NULL, status BLOB NOT NULL,
-  origin BLOB NOT NULL, date BLOB NOT NULL, time BLOB NOT NULL, text BLOB NOT NULL);
+  origin BLOB NOT NULL, date BLOB NOT NULL, time BLOB NOT NULL, text BLOB NOT NULL,
+  handed_over INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS pending_log(id INTEGER PRIMARY KEY AUTOINCREMENT, line BLOB NOT NULL);
 )";
 
@@ -42,7 +43,8 @@ constexpr const char* kSql[] = {
     "SELECT id, line FROM pending_log ORDER BY id",
     "DELETE FROM pending_log WHERE id = ?1",
     "INSERT INTO incoming(msg_no, status, origin, date, time, text) VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
-    "SELECT id, msg_no, status, origin, date, time, text FROM incoming ORDER BY id",
+    "SELECT id, msg_no, status, origin, date, time, text, handed_over FROM incoming ORDER BY id",
+    "UPDATE incoming SET handed_over = 1 WHERE id = ?1",
     "DELETE FROM incoming WHERE id = ?1",
 };
 
@@ -84,8 +86,9 @@ SqliteQueueStore::SqliteQueueStore(const std::filesystem::path& directory)
   }
   if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
-    FailWith(error == EWOULDBLOCK ? "in use by another gateway in this directory"
-                                  : "cannot lock " + lockPath + ": " + Errno(error));
+    inUse_ = error == EWOULDBLOCK;
+    FailWith(inUse_ ? "in use by another gateway in this directory"
+                    : "cannot lock " + lockPath + ": " + Errno(error));
     ::close(lockFd_);
     lockFd_ = -1;
     return;
@@ -286,14 +289,19 @@ bool SqliteQueueStore::MarkOnTheLine(StoreId id) {
   return RunChanging(kMarkOut, "cannot mark a message as being sent");
 }
 
-bool SqliteQueueStore::ConfirmOutgoing(StoreId id, const std::string& logLine) {
-  if (!db_) return false;
-  return Transaction("cannot record a confirmation", [&] {
+std::optional<StoreId> SqliteQueueStore::ConfirmOutgoing(StoreId id, const std::string& logLine) {
+  if (!db_) return std::nullopt;
+  StoreId lineId = 0;
+  const bool ok = Transaction("cannot record a confirmation", [&] {
     sqlite3_bind_int64(stmts_[kRemoveOut], 1, id);
     if (!RunChanging(kRemoveOut, "cannot remove a confirmed message")) return false;
     Bind(stmts_[kAddPending], 1, logLine);
-    return Run(kAddPending, "cannot record a transmit log line");
+    if (!Run(kAddPending, "cannot record a transmit log line")) return false;
+    lineId = sqlite3_last_insert_rowid(db_);
+    return true;
   });
+  if (!ok) return std::nullopt;
+  return lineId;
 }
 
 std::vector<PendingLogLine> SqliteQueueStore::PendingLogLines() {
@@ -325,9 +333,16 @@ std::vector<IncomingRow> SqliteQueueStore::LoadIncoming() {
   std::vector<IncomingRow> rows;
   Run(kLoadIn, "cannot read the receive queue", [&](sqlite3_stmt* s) {
     rows.push_back({sqlite3_column_int64(s, 0),
-                    {Column(s, 1), Column(s, 2), Column(s, 3), Column(s, 4), Column(s, 5), Column(s, 6)}});
+                    {Column(s, 1), Column(s, 2), Column(s, 3), Column(s, 4), Column(s, 5), Column(s, 6)},
+                    sqlite3_column_int(s, 7) != 0});
   });
   return rows;
+}
+
+bool SqliteQueueStore::MarkHandedOver(StoreId id) {
+  if (!db_) return false;
+  sqlite3_bind_int64(stmts_[kMarkIn], 1, id);
+  return RunChanging(kMarkIn, "cannot mark a received message as handed over");
 }
 
 bool SqliteQueueStore::RemoveIncoming(StoreId id) {

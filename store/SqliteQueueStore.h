@@ -32,21 +32,24 @@ class SqliteQueueStore : public QueueStore {
   bool RemoveOutgoing(StoreId id) override;
   bool MoveOutgoing(StoreId id, std::size_t index) override;
   bool MarkOnTheLine(StoreId id) override;
-  bool ConfirmOutgoing(StoreId id, const std::string& logLine) override;
+  std::optional<StoreId> ConfirmOutgoing(StoreId id, const std::string& logLine) override;
   std::vector<PendingLogLine> PendingLogLines() override;
   bool LogLineWritten(StoreId id) override;
 
   std::optional<StoreId> AddIncoming(const IncomingMessage& message) override;
   std::vector<IncomingRow> LoadIncoming() override;
+  bool MarkHandedOver(StoreId id) override;
   bool RemoveIncoming(StoreId id) override;
 
   std::optional<StoreProblem> Fault() const override { return fault_; }
   std::optional<StoreProblem> MovedAside() const override { return movedAside_; }
+  // Another process holds the file: a second gateway in the same directory.
+  bool InUse() const { return inUse_; }
 
  private:
   enum Stmt {
     kBegin, kCommit, kMaxPos, kAddOut, kLoadOut, kLoadOrder, kRemoveOut, kMarkOut, kSetPos,
-    kAddPending, kLoadPending, kRemovePending, kAddIn, kLoadIn, kRemoveIn, kStmtCount
+    kAddPending, kLoadPending, kRemovePending, kAddIn, kLoadIn, kMarkIn, kRemoveIn, kStmtCount
   };
   // False when it failed; `damage` then says why if the file itself is damaged.
   bool OpenDatabase(std::string* damage);
@@ -65,6 +68,7 @@ class SqliteQueueStore : public QueueStore {
   sqlite3_stmt* stmts_[kStmtCount] = {};
   std::optional<StoreProblem> fault_;
   std::optional<StoreProblem> movedAside_;
+  bool inUse_ = false;
 };
 
 }  // namespace kavonet

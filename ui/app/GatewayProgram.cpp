@@ -26,6 +26,7 @@
 #include "config/GatewayConfig.h"
 #include "core/TSMS_Main.h"
 #include "serial/PosixCommPort.h"
+#include "store/SqliteQueueStore.h"
 #include "ui/app/AppOptions.h"
 #include "ui/app/HeadlessFront.h"
 #include "ui/app/InstanceGuard.h"
@@ -121,6 +122,7 @@ class Gateway {
 
  private:
   bool StartSimulator();
+  bool OpenQueueStore();
   void CreateController();
   bool StartAutomation();
   void StartCommandChannel();
@@ -140,6 +142,7 @@ class Gateway {
   QtEventLoop loop_;
   PosixCommPort port_;
   HeadlessFront headlessFront_;
+  std::unique_ptr<SqliteQueueStore> store_;
 #ifdef KAVONET_WITH_WIDGETS
   std::unique_ptr<ui::GuiFront> guiFront_;
 #endif
@@ -185,8 +188,10 @@ int Gateway::Run() {
   // Before anything announces that the gateway is up: a stop signal sent as soon as a
   // client sees it must end the gateway cleanly, not kill it.
   stopSignals_ = std::make_unique<StopSignals>([this](int) { End(); });
+  if (!OpenQueueStore()) return kExitFailure;
   if (plan_.options.simulate && !StartSimulator()) return kExitFailure;
   CreateController();
+  controller_->UseQueueStore(*store_);
   if (!StartAutomation() && plan_.startMode == ServerStartMode::Automation) return kExitFailure;
   StartCommandChannel();
   ListenForSecondStarts();
@@ -212,6 +217,15 @@ bool Gateway::StartSimulator() {
     return true;
   }
   log_.Line("error", "--simulate: " + error);
+  return false;
+}
+
+bool Gateway::OpenQueueStore() {
+  store_ = std::make_unique<SqliteQueueStore>(plan_.workDirectory);
+  if (!store_->InUse()) return true;
+  // Two gateways sending from one queue would each send every message.
+  log_.Line("error", store_->Fault()->Text() + ": another gateway is running in " +
+                         plan_.workDirectory.string() + "; this one ends");
   return false;
 }
 

@@ -51,4 +51,6 @@ void HeadlessFront::OpenWithShell(const std::string& fileName) {
 
 void HeadlessFront::StatusTextChanged(const std::string& text) { log_.Line("", sms::Cp437ToUtf8(text)); }
 
+void HeadlessFront::ProblemReported(const std::string& text) { log_.Line("error", sms::Cp437ToUtf8(text)); }
+
 }  // namespace kavonet::app

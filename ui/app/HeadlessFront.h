@@ -43,6 +43,7 @@ class HeadlessFront : public Dialogs, public Shell, public ControllerObserver {
   void Restore() override {}
 
   void StatusTextChanged(const std::string& text) override;
+  void ProblemReported(const std::string& text) override;
   void ControlsChanged() override {}
 
  private:

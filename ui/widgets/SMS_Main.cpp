@@ -328,15 +328,11 @@ void SMS_Main::Refresh() {
 }
 
 void SMS_Main::MoveSendQueueRow(int from, int to) {
-  // The head row is the message being sent while a send is under way (any stage but the
-  // idle one): the terminal's confirmation removes the head row, so moving it would drop
-  // the wrong message and send this one twice.
-  const bool headBusy = !controller_.tx_stage_1.Visible;
-  if (headBusy && (from == 0 || to == 0)) return;
+  bool moved = false;
   Run([&] {
-    controller_.tx_queue.MoveRow(QueueGridModel::GridRow(from), QueueGridModel::GridRow(to));
+    moved = controller_.MoveSendQueueRow(QueueGridModel::GridRow(from), QueueGridModel::GridRow(to));
   });
-  txView_->selectRow(to);
+  if (moved) txView_->selectRow(to);
 }
 
 void SMS_Main::Exit1Click() {

@@ -1,0 +1,189 @@
+// The two queues in the queue store: what is committed there is what the gateway has
+// promised, so a submission is kept before it is acknowledged, a confirmed message leaves
+// it before its log line is written, and a received message stays until its copy in the
+// terminal is gone.
+
+#include <string>
+#include <vector>
+
+#include "core/TSMS_Main.h"
+#include "sms/MessageLog.h"
+
+namespace kavonet {
+
+namespace {
+
+std::int16_t StorageIndex(const std::string& msgNumber) {
+  long long number = 0;
+  try {
+    number = std::stoll(msgNumber);
+  } catch (const std::exception&) {
+    return 0;  // not a number: nothing to delete
+  }
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(number & 0xFFFF));
+}
+
+}  // namespace
+
+void TSMS_Main::UseQueueStore(QueueStore& store) {
+  store_ = &store;
+  if (const auto aside = store.MovedAside()) ReportProblem("Message queue file " + aside->Text());
+  WritePendingLogLines();
+  RestoreSendQueue();
+  RestoreReceiveQueue();
+  CheckStore();
+  ControlsChanged();
+}
+
+void TSMS_Main::AppendRow(StringGrid& grid, const std::vector<std::string>& cells, RowTag tag) {
+  const int row = grid.RowCount() - 1;
+  for (int col = 0; col < static_cast<int>(cells.size()); ++col) grid.SetCell(col, row, cells[col]);
+  grid.SetTag(row, tag);
+  grid.SetRow(row);
+  grid.AddRow();
+}
+
+void TSMS_Main::WritePendingLogLines() {
+  const std::filesystem::path log = workDir_ / "transmit.txt";
+  bool first = true;
+  for (const PendingLogLine& pending : store_->PendingLogLines()) {
+    // Only the oldest line can have reached the log before the process ended: it was
+    // being written when it did.
+    const bool written = first && sms::LogEndsWith(log, pending.line);
+    first = false;
+    if (!pending.line.empty() && !written && !sms::AppendLogLine(log, pending.line)) {
+      ShowError("Unable to write to " + log.string());
+      return;  // kept: the next start writes it
+    }
+    store_->LogLineWritten(pending.id);
+  }
+}
+
+void TSMS_Main::RestoreSendQueue() {
+  for (const OutgoingRow& row : store_->LoadOutgoing()) {
+    AppendRow(tx_queue, {row.message.destination, row.message.text}, {row.id, row.onTheLine});
+  }
+  if (tx_queue.RowCount() > 2) ShowTxStage(2);
+}
+
+void TSMS_Main::RestoreReceiveQueue() {
+  for (const IncomingRow& row : store_->LoadIncoming()) {
+    const IncomingMessage& m = row.message;
+    if (!row.handedOver) {
+      AppendRow(rx_grid, {m.msgNo, m.status, m.origin, m.date, m.time, m.text}, {row.id, true});
+      continue;
+    }
+    // Handed to a client before the restart; its copy may have been deleted already and the
+    // index reused, so it is read back and deleted only if it is still the same message.
+    const std::string fingerprint = m.origin + "|" + m.date + "|" + m.time + "|" + m.text;
+    Read({StorageIndex(m.msgNo), 0, fingerprint, row.id});
+  }
+}
+
+void TSMS_Main::CheckStore() {
+  const std::optional<StoreProblem> fault = store_->Fault();
+  if (!fault || storeFaultReported_) return;
+  storeFaultReported_ = true;
+  ReportProblem("Message queue file " + fault->Text() + " - new messages are refused");
+}
+
+void TSMS_Main::ReportProblem(const std::string& text) {
+  statusText_ = text;
+  if (observer_) observer_->ProblemReported(text);
+}
+
+void TSMS_Main::Submit(const std::vector<OutgoingMessage>& messages) {
+  if (messages.empty()) return;
+  const std::optional<std::vector<StoreId>> ids = store_->AddOutgoing(messages);
+  if (!ids || ids->size() != messages.size()) {
+    CheckStore();
+    const std::optional<StoreProblem> fault = store_->Fault();
+    throw SubmissionRefused("message queue file " +
+                            (fault ? fault->Text() : std::string("cannot keep new messages")));
+  }
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    AppendRow(tx_queue, {messages[i].destination, messages[i].text}, {(*ids)[i], false});
+  }
+  ControlsChanged();
+}
+
+bool TSMS_Main::MoveSendQueueRow(int from, int to) {
+  const int last = tx_queue.RowCount() - 2;
+  if (from < 1 || from > last || to < 1 || to > last || from == to) return false;
+  // The head row is the message being sent while a send is under way: its confirmation
+  // removes the head row, so moving it would drop the wrong message and send this one twice.
+  if (!send_.Is(SendState::Idle) && (from == 1 || to == 1)) return false;
+  const StoreId id = tx_queue.Tag(from).StoreId;
+  tx_queue.MoveRow(from, to);
+  if (id != 0 && !store_->MoveOutgoing(id, static_cast<std::size_t>(to - 1))) CheckStore();
+  ControlsChanged();
+  return true;
+}
+
+void TSMS_Main::MarkHeadOnTheLine(const CommandSlot& slot) {
+  const bool carriesMessage = slot.Label == label::kSendPdu ||
+                              (slot.Label == label::kSendMessage && slot.Form == SlotForm::Frame);
+  if (!carriesMessage) return;
+  const StoreId id = tx_queue.Tag(1).StoreId;
+  if (id != 0 && !store_->MarkOnTheLine(id)) CheckStore();
+}
+
+void TSMS_Main::StoreConfirmation() {
+  const StoreId id = tx_queue.Tag(1).StoreId;
+  if (id == 0) return;
+  if (!GatewayConfig_.LogTransmit) {
+    if (!store_->RemoveOutgoing(id)) CheckStore();
+    return;
+  }
+  // The row leaves the store together with its log line: a crash after this commit never
+  // sends the message again, and the next start writes the line if this run could not.
+  const std::optional<StoreId> lineId = store_->ConfirmOutgoing(id, PendingTxLogLine);
+  if (!lineId) {
+    CheckStore();
+    return;
+  }
+  const std::filesystem::path log = workDir_ / "transmit.txt";
+  if (!sms::AppendLogLine(log, PendingTxLogLine)) {
+    ShowError("Unable to write to " + log.string());
+    return;
+  }
+  if (!store_->LogLineWritten(*lineId)) CheckStore();
+}
+
+void TSMS_Main::KeepReceived(int row) {
+  std::vector<std::string> cells;
+  for (int col = 0; col < rx_grid.ColCount(); ++col) cells.push_back(rx_grid.Cell(col, row));
+  const std::optional<StoreId> id =
+      store_->AddIncoming({cells[0], cells[1], cells[2], cells[3], cells[4], cells[5]});
+  // Not kept, it is still shown and handed over; the terminal keeps its own copy.
+  if (!id) CheckStore();
+  rx_grid.SetTag(row, {id.value_or(0), false});
+}
+
+void TSMS_Main::HandOverFirstReceived() {
+  if (rx_grid.RowCount() - 2 < 1) return;
+  const RowTag tag = rx_grid.Tag(1);
+  const std::int16_t index = StorageIndex(rx_grid.Cell(0, 1));
+  const std::string fingerprint = RowFingerprint(1);
+  rx_grid.RemoveFirstRow();
+  ControlsChanged();
+  // Index 0: the terminal did not store it, so the store's row is all there is to remove.
+  if (index == 0) {
+    ForgetReceived({index, 0, fingerprint, tag.StoreId});
+    return;
+  }
+  if (tag.StoreId != 0 && !store_->MarkHandedOver(tag.StoreId)) CheckStore();
+  MessageRef ref{index, 0, fingerprint, tag.StoreId};
+  // Kept across a restart: the index may hold another message by now.
+  if (tag.Interrupted) {
+    Read(std::move(ref));
+  } else {
+    Delete(std::move(ref));
+  }
+}
+
+void TSMS_Main::ForgetReceived(const MessageRef& ref) {
+  if (ref.Stored != 0 && !store_->RemoveIncoming(ref.Stored)) CheckStore();
+}
+
+}  // namespace kavonet
