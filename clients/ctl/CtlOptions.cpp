@@ -21,6 +21,7 @@ std::optional<Command> CommandNamed(std::string_view word) {
   if (word == "retrieve") return Command::Retrieve;
   if (word == "connect") return Command::Connect;
   if (word == "disconnect") return Command::Disconnect;
+  if (word == "queue") return Command::Queue;
   if (word == "help" || word == "--help" || word == "-h") return Command::Help;
   return std::nullopt;
 }
@@ -63,6 +64,13 @@ bool ParseOperands(CtlOptions& options, const std::vector<std::string_view>& ope
         error = "retrieve needs --app NAME";
         return false;
       }
+      return true;
+    case Command::Queue:
+      if (operands.size() > 1) {
+        error = "queue takes at most one DIRECTORY";
+        return false;
+      }
+      if (!operands.empty()) options.directory = operands[0];
       return true;
     default:
       if (!operands.empty()) {

@@ -8,7 +8,7 @@
 
 namespace kavonet::ctl {
 
-enum class Command { Send, Status, Mode, GetAll, Retrieve, Connect, Disconnect, Help };
+enum class Command { Send, Status, Mode, GetAll, Retrieve, Connect, Disconnect, Queue, Help };
 enum class Transport { Automatic, Bus, Socket };
 
 struct CtlOptions {
@@ -21,6 +21,7 @@ struct CtlOptions {
   std::string mode;          // mode: the automation method to call
   std::string appName;       // retrieve
   bool follow = false;       // retrieve
+  std::string directory = ".";  // queue: the gateway's working directory
 };
 
 inline constexpr const char* kCtlUsage =
@@ -34,6 +35,9 @@ inline constexpr const char* kCtlUsage =
     "                              print received messages, oldest first, until none is left\n"
     "                              (--follow: keep waiting for more until interrupted)\n"
     "  connect, disconnect         connect to the terminal or disconnect from it\n"
+    "  queue [DIRECTORY]           list the messages waiting to be sent and to be retrieved,\n"
+    "                              from the queue file in the gateway's working directory\n"
+    "                              (default: the current one); needs no running gateway\n"
     "send goes over D-Bus when the gateway is on the session bus, otherwise over its\n"
     "command channel; --bus and --socket choose. Every other command needs D-Bus.\n"
     "exit codes: 0 done, 1 refused by the gateway, 2 usage, 3 gateway not reachable,\n"

@@ -15,6 +15,7 @@
 #include "clients/RuntimeDirectory.h"
 #include "clients/ctl/CtlOptions.h"
 #include "clients/ctl/GatewayBus.h"
+#include "clients/ctl/QueueListing.h"
 
 namespace kavonet::ctl {
 namespace {
@@ -141,7 +142,20 @@ int RunRetrieve(const GatewayBus& bus, const CtlOptions& options) {
   return result;
 }
 
+int RunQueue(const CtlOptions& options) {
+  std::string error;
+  const std::optional<QueueSnapshot> snapshot = ReadQueueFile(options.directory, error);
+  if (!snapshot) {
+    std::cerr << "kavonet-ctl: " << error << "\n";
+    return kFailed;
+  }
+  std::cout << QueueListing(*snapshot);
+  return kDone;
+}
+
 int Run(const CtlOptions& options) {
+  // Reads a file: no bus needed.
+  if (options.command == Command::Queue) return RunQueue(options);
   const GatewayBus bus(QDBusConnection::sessionBus(), options.timeoutMs);
   switch (options.command) {
     case Command::Send: return RunSend(bus, options);
@@ -151,6 +165,7 @@ int Run(const CtlOptions& options) {
     case Command::Retrieve: return RunRetrieve(bus, options);
     case Command::Connect: return RunSimple(bus, QStringLiteral("Connect"));
     case Command::Disconnect: return RunSimple(bus, QStringLiteral("Disconnect"));
+    case Command::Queue:
     case Command::Help: break;
   }
   std::cout << kCtlUsage;

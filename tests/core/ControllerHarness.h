@@ -64,11 +64,16 @@ class TempDir {
 class StatusHistory : public ControllerObserver {
  public:
   void StatusTextChanged(const std::string& text) override { texts.push_back(text); }
+  void ProblemReported(const std::string& text) override {
+    problems.push_back(text);
+    texts.push_back(text);
+  }
   void ControlsChanged() override {}
   bool Shown(const std::string& text) const {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
   }
   std::vector<std::string> texts;
+  std::vector<std::string> problems;
 };
 
 class ControllerHarness {
@@ -76,8 +81,13 @@ class ControllerHarness {
   // `ini` is written as orvsms.ini before the controller starts (empty: no file).
   explicit ControllerHarness(const std::string& ini = "") {
     if (!ini.empty()) std::ofstream(dir.Path() / "orvsms.ini") << ini;
-    main = std::make_unique<TSMS_Main>(loop, port, dialogs, shell, dir.Path());
-    main->SetObserver(&status);
+    Start();
+  }
+  // The process killed and started again: only the store and the files remain.
+  void Restart() {
+    main.reset();
+    port.ClearLog();
+    Start();
   }
 
   // Everything written to the port since the last call, one string per write.
@@ -102,7 +112,15 @@ class ControllerHarness {
   RecordingDialogs dialogs;
   RecordingShell shell;
   StatusHistory status;
+  MemoryQueueStore store;
   std::unique_ptr<TSMS_Main> main;
+
+ private:
+  void Start() {
+    main = std::make_unique<TSMS_Main>(loop, port, dialogs, shell, dir.Path());
+    main->SetObserver(&status);
+    main->UseQueueStore(store);
+  }
 };
 
 }  // namespace kavonet::testing

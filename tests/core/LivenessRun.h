@@ -9,7 +9,9 @@
 //       else and before the session is entered;
 //   I4  the terminal deletes a message only after it reached rx_grid and receive.txt, and no
 //       message reaches a client twice unless the terminal refused to read or delete it;
-//   P   the terminal is never given a frame or SUBMIT it cannot take.
+//   P   the terminal is never given a frame or SUBMIT it cannot take;
+//   R   a gateway killed and started again on the same queue store gets both queues back
+//       as they were, and sends at most one message twice per kill.
 // The terminal is the simulator's (its own AT interpreter, Block Mode session, store and
 // codec) behind a layer that, until it calms down, refuses, swallows, delays or splits. It
 // never lies: a refused or swallowed command has no effect, a message counts as sent once its
@@ -89,7 +91,8 @@ class AdversarialTerminal : public FakeCommPort {
       if (tracing_)
         Note("  terminal: " + Readable(item.bytes) +
              (item.confirms.empty() ? "" : " = sent " + item.confirms));
-      if (!item.confirms.empty() && ++journal_[item.confirms] > 1)
+      // A kill between a message's PDU and its confirmation sends it again.
+      if (!item.confirms.empty() && ++journal_[item.confirms] > 1 && ++duplicates_ > kills_)
         Fail("I1: " + item.confirms + " confirmed twice");
       Receive(item.bytes);
     }
@@ -137,6 +140,7 @@ class AdversarialTerminal : public FakeCommPort {
   std::map<std::string, std::string> expected_;  // text -> destination of each queued message
   std::map<std::string, int> journal_;           // text -> confirmations that went out
   std::set<std::string> refused_;  // messages whose location it refused to read or delete
+  int kills_ = 0, duplicates_ = 0;
 
  private:
   struct Out {
@@ -262,8 +266,7 @@ class LivenessRun : public AdversarialTerminal {
                    transfer ? "AT+CNMI=0,1,0,0\r" : "AT+CNMI=0,0,0,0\r"};
     Note("seed " + std::to_string(seed) + ", Auto Connect " + std::to_string(autoConnect) +
          ", Startup Transfer " + std::to_string(transfer));
-    main_ = std::make_unique<TSMS_Main>(loop_, *this, dialogs_, shell_, dir_.Path());
-    tsms_ = std::make_unique<TSMS>(*main_);
+    Start();
   }
 
   // Runs `steps` random steps, then the calm phase; returns the first broken invariant.
@@ -297,7 +300,8 @@ class LivenessRun : public AdversarialTerminal {
       {2, "terminal: stray indication", &LivenessRun::StrayStep},
       {1, "terminal: DSR toggles", &LivenessRun::ToggleDsr},
       {1, "terminal: End SMS Mode", &LivenessRun::EndSmsMode},
-      {45, nullptr, Wait(1, 2000)},
+      {44, nullptr, Wait(1, 2000)},
+      {1, "gateway killed and started again", &LivenessRun::Kill},
       {8, nullptr, Wait(2000, 20000)},
       {2, nullptr, Wait(20000, 200000)},
       {2, "No_Transfer_Mode", [](LivenessRun& r) { r.tsms_->No_Transfer_Mode(""); }},
@@ -308,6 +312,27 @@ class LivenessRun : public AdversarialTerminal {
       {1, "Disconnect", [](LivenessRun& r) { r.tsms_->Disconnect(""); }}};
 
   void Say(const std::string& what) { Note("step " + std::to_string(step_) + ": " + what); }
+  void Start() {
+    tsms_.reset();
+    main_ = std::make_unique<TSMS_Main>(loop_, *this, dialogs_, shell_, dir_.Path());
+    main_->UseQueueStore(store_);
+    tsms_ = std::make_unique<TSMS>(*main_);
+  }
+  void Kill() {
+    auto column = [](const StringGrid& grid, int col) {
+      std::vector<std::string> cells;
+      for (int row = 1; row < grid.RowCount() - 1; ++row) cells.push_back(grid.Cell(col, row));
+      return cells;
+    };
+    SeeReceived();
+    const auto sending = column(main_->tx_queue, 1), received = column(main_->rx_grid, 5);
+    ++kills_;
+    main_.reset();  // nothing runs on the way out, as after a SIGKILL
+    Start();
+    if (column(main_->tx_queue, 1) != sending) Fail("R: the send queue came back changed");
+    if (column(main_->rx_grid, 5) != received) Fail("R: the receive queue came back changed");
+    gridRowsSeen_ = main_->rx_grid.RowCount();
+  }
   void Send() {
     static const char* const kDestinations[] = {"+447700900123", "07700900456", "+15551234567"};
     const std::string to = kDestinations[Pick(3)],
@@ -420,6 +445,7 @@ class LivenessRun : public AdversarialTerminal {
   std::set<std::string> seenInGrid_, received_, retrieved_;
   std::uintmax_t txOffset_ = 0, rxOffset_ = 0;
   std::pair<int, std::size_t> queueSeen_;  // the send queue's row count and messages submitted
+  MemoryQueueStore store_;
   std::unique_ptr<TSMS_Main> main_;        // last: its port calls back into everything above
   std::unique_ptr<TSMS> tsms_;
 };

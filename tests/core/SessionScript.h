@@ -93,6 +93,9 @@ inline Event Initialise() {
     for (int i = 0; i < 12 && !h.main->Connected(); ++i) h.Receive("\r\nOK\r\n");
   };
 }
+inline Event Kill() {
+  return [](ControllerHarness& h) { h.Restart(); };
+}
 inline Event Connect() {
   return [](ControllerHarness& h) { h.main->ConnectTerminal(); };
 }

@@ -363,5 +363,95 @@ INSTANTIATE_TEST_SUITE_P(Init, Session, ::testing::Values(
          W{"ATZE0&S0\r"}}}}),
     Name);
 
+// ---- Queues kept across a kill ----
+const Strings kPduInit = {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"};
+const std::string kReadHi = "\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n" + kOk;
+// "hi" from the same sender a second later: another message at the same index.
+const std::string kReadOther =
+    "\r\n+CMGR: 1,17\r\n040491449700009930712154900002E834\r\n" + kOk;
+
+Strings Plus(Strings a, const Strings& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+Event Retrieve() {
+  return Client([](TSMS& s) {
+    s.Register_Retrieve("app");
+    EXPECT_NE(s.Retrieve_Message("app"), "");
+  });
+}
+Check StoredIn(std::size_t rows) {
+  return [rows](ControllerHarness& h) { EXPECT_EQ(h.store.LoadIncoming().size(), rows); };
+}
+Check StoredOut(Strings texts) {
+  return [texts](ControllerHarness& h) {
+    Strings stored;
+    for (const OutgoingRow& row : h.store.LoadOutgoing()) stored.push_back(row.message.text);
+    EXPECT_EQ(stored, texts);
+  };
+}
+Event SubmitRefused() {
+  return Client([](TSMS& s) { EXPECT_THROW(s.Send_Message("", "+4479", "hi"), SubmissionRefused); });
+}
+// A confirmation committed with its log line; the process ended before the line was written
+// (`logged` false) or just after.
+Event ConfirmedBeforeKill(bool logged) {
+  return [logged](ControllerHarness& h) {
+    const auto ids = h.store.AddOutgoing({{"4479", "hi"}});
+    ASSERT_TRUE(ids && h.store.ConfirmOutgoing(ids->front(), "4479 line"));
+    if (logged) std::ofstream(h.dir.Path() / "transmit.txt", std::ios::binary) << "4479 line\r\n";
+    h.Restart();
+  };
+}
+Script HandedOverThenKilled(const char* name, std::string answer, Strings writes, Check check) {
+  return Script{name, PduIni(), Start::InSession, {
+      {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}},
+      {Rx(kReadHi, 3), W{}, {}, StoredIn(1)},
+      {Retrieve(), W{"AT+CMGD=3\r"}},
+      // Whether that delete was carried out is unknown: the index is read back first.
+      {Events({Kill(), Connect(), Initialise()}), Plus(kPduInit, {"AT+CMGR=3\r"}), {}, Received(0, "")},
+      {Rx(answer, 3), writes, {}, check}}};
+}
+
+INSTANTIATE_TEST_SUITE_P(Kept, Session, ::testing::Values(
+    HandedOverThenKilled("HandedOverAndStillThereIsDeleted", kReadHi, W{"AT+CMGD=3\r"},
+                         Checks({Received(0, ""), StoredIn(1)})),
+    HandedOverThenKilled("HandedOverAndReplacedIsKeptAsNew", kReadOther, W{},
+                         Checks({Received(1, "3|Read|+4479|17-03-99|12:45:09|hi|"), StoredIn(1)})),
+    HandedOverThenKilled("HandedOverAndGoneLeavesNothing", "\r\n+CMS ERROR: 321\r\n", W{},
+                         Checks({Received(0, ""), StoredIn(0)})),
+    Script{"KeptRowIsReadBackBeforeItsDelete", PduIni(), Start::InSession, {
+        {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}},
+        {Events({Rx(kReadHi, 3), Kill(), Connect(), Initialise()}), kPduInit, {}, Received(1, "3|Read" + kHiRow)},
+        {Retrieve(), W{"AT+CMGR=3\r"}},
+        {Rx(kReadHi, 3), W{"AT+CMGD=3\r"}},
+        {Rx(kOk), W{}, {}, StoredIn(0)}}},
+    Script{"ConfirmedIsNeverSentAgainAndOnTheLineIsResent", PduIni(), Start::InSession, {
+        {Events({Queue("+4479", "one"), Queue("+4479", "two"), Tick()}), {}, {}, OneWriteStarting("AT+CMGS=")},
+        {Rx("> "), {}, {}, OneWriteStarting("B1")},
+        {Rx("\r\n+CMGS: 5\r\n" + kOk, 2), W{}, {}, Checks({TransmitLogLines(1), StoredOut({"two"})})},
+        {Events({Tick(), Rx("> ")}), {}, {}, StoredOut({"two"})},
+        {Events({Kill(), Connect(), Initialise()}), kPduInit, {}, Rows(3)},
+        {Tick(), {}, {}, Checks({OneWriteStarting("AT+CMGS="), Shown("Resending message interrupted by a restart")})},
+        {Events({Rx("> "), Rx("\r\n+CMGS: 6\r\n" + kOk, 2)}), {}, {}, Checks({TransmitLogLines(2), StoredOut({}), Rows(2)})}}},
+    Script{"LogLineOfAConfirmationIsWrittenOnceAtStart", PduIni(), Start::Fresh, {
+        {ConfirmedBeforeKill(false), W{}, {}, TransmitLogLines(1)},
+        {ConfirmedBeforeKill(true), W{}, {}, TransmitLogLines(1)}}},
+    Script{"DraggedRowsMoveInTheStoreButNotTheOneBeingSent", PduIni(), Start::InSession, {
+        {Events({Queue("+1", "a"), Queue("+2", "b"), Queue("+3", "c"), Call([](TSMS_Main& m) {
+           EXPECT_TRUE(m.MoveSendQueueRow(3, 1));
+         })}), W{}, {}, StoredOut({"c", "a", "b"})},
+        {Events({Tick(), Call([](TSMS_Main& m) { EXPECT_FALSE(m.MoveSendQueueRow(2, 1)); })}), {}, {},
+         Checks({StoredOut({"c", "a", "b"}), Head("+3")})}}},
+    Script{"AStoreThatCannotWriteRefusesSubmissionsAndSaysSoOnce", PduIni(), Start::InSession, {
+        {Events({[](ControllerHarness& h) { h.store.Fail({"/q/kavonet-queue.db", "disk full"}); },
+                 SubmitRefused(), SubmitRefused()}), W{},
+         "Message queue file /q/kavonet-queue.db: disk full - new messages are refused",
+         Checks({Rows(2), [](ControllerHarness& h) { EXPECT_EQ(h.status.problems.size(), 1u); }})},
+        // What arrives is still shown: the terminal keeps its own copy.
+        {Events({Rx("\r\n+CMTI: \"SM\",3\r\n"), Rx(kReadHi, 3)}), W{"AT+CMGR=3\r"}, {},
+         Received(1, "3|Read" + kHiRow)}}}),
+    Name);
+
 }  // namespace
 }  // namespace kavonet::testing
