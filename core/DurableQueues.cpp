@@ -62,6 +62,8 @@ void TSMS_Main::WritePendingLogLines() {
 void TSMS_Main::RestoreSendQueue() {
   for (const OutgoingRow& row : store_->LoadOutgoing()) {
     AppendRow(tx_queue, {row.message.destination, row.message.text}, {row.id, row.onTheLine});
+    // The process ended in the middle of a send: the terminal may still wait for PDU text.
+    if (row.onTheLine) escapeBeforeInit_ = true;
   }
   if (tx_queue.RowCount() > 2) ShowTxStage(2);
 }
@@ -121,9 +123,9 @@ bool TSMS_Main::MoveSendQueueRow(int from, int to) {
 }
 
 void TSMS_Main::MarkHeadOnTheLine(const CommandSlot& slot) {
-  const bool carriesMessage = slot.Label == label::kSendPdu ||
-                              (slot.Label == label::kSendMessage && slot.Form == SlotForm::Frame);
-  if (!carriesMessage) return;
+  // From the "+CMGS=" line on: a process that ends after it may leave the terminal at its
+  // prompt, and the next one must clear that first.
+  if (slot.Label != label::kSendPdu && slot.Label != label::kSendMessage) return;
   const StoreId id = tx_queue.Tag(1).StoreId;
   if (id != 0 && !store_->MarkOnTheLine(id)) CheckStore();
 }
