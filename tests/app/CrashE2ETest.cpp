@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "GatewayFixture.h"
@@ -47,6 +48,7 @@ class Crash : public GatewayTest {
   }
 
   void StartTerminal(const std::string& interface, int transfer) {
+    blockMode_ = interface == "Block Mode";
     const std::filesystem::path work = sandbox.Work();
     control = work / "sim.sock";
     journal = work / "journal";
@@ -80,6 +82,9 @@ class Crash : public GatewayTest {
     gateway->Signal(SIGKILL);
     ASSERT_EQ(gateway->Wait(), 128 + SIGKILL);
     ++kills_;
+    // A pseudo-terminal has no DTR line: do what the next gateway's DTR pulse does to a
+    // real terminal in Block Mode.
+    if (blockMode_) Sim("leave-block-mode");
   }
 
   // Waits, with the gateway running, until `done` holds.
@@ -93,6 +98,7 @@ class Crash : public GatewayTest {
   unsigned seed_ = 0;
   std::mt19937 rng_;
   int kills_ = 0;
+  bool blockMode_ = false;
   std::unique_ptr<ChildProcess> terminal_;
 };
 
@@ -124,6 +130,54 @@ TEST_F(Crash, EveryAcknowledgedMessageIsSentAndLoggedOnce) {
   EXPECT_LE(duplicates, kills_) << "seed " << seed_;
   RecordProperty("duplicates", duplicates);
 }
+
+// Received messages: delivered by the terminal (Block Mode Incoming Message with transfer
+// mode All, or +CMTI with T.E.), taken by a client over the bus, the gateway killed between.
+class CrashReceiving : public Crash, public ::testing::WithParamInterface<std::pair<const char*, int>> {
+ protected:
+  // Every message a client can retrieve now, by text.
+  void RetrieveAll(std::map<std::string, int>& retrieved) {
+    const RunResult result = Ctl({"retrieve", "--app", "crash"});
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind(" r") != std::string::npos) ++retrieved[line.substr(line.rfind(' ') + 1)];
+    }
+  }
+};
+
+TEST_P(CrashReceiving, EveryDeliveredMessageReachesAClientOnce) {
+  const int messages = Setting("KAVONET_CRASH_MESSAGES", 20) / 2, rounds = Setting("KAVONET_CRASH_KILLS", 10) / 2;
+  bus = std::make_unique<PrivateBus>(sandbox);
+  ASSERT_TRUE(bus->Started());
+  StartTerminal(GetParam().first, GetParam().second);
+  std::map<std::string, int> retrieved;
+  int delivered = 0;
+  for (int round = 0; round <= rounds; ++round) {
+    Start();
+    ASSERT_TRUE(gateway->WaitForOutput("Entered ETSI SMS")) << gateway->Output();
+    if (round == rounds) break;
+    for (int goal = (round + 1) * messages / rounds; delivered < goal;) {
+      ASSERT_EQ(Sim("deliver +4479 r" + std::to_string(++delivered)).rfind("OK", 0), 0u);
+    }
+    if (Pick(2)) RetrieveAll(retrieved);
+    KillAtRandom("Message");
+  }
+  // What the terminal still holds comes in with a listing.
+  Settle([&] {
+    Ctl({"get-all"});
+    RetrieveAll(retrieved);
+    return retrieved.size() >= static_cast<std::size_t>(delivered);
+  }, messages);
+  for (int i = 1; i <= delivered; ++i) {
+    const std::string text = "r" + std::to_string(i);
+    EXPECT_EQ(retrieved.count(text) ? retrieved.at(text) : 0, 1) << text << ", seed " << seed_;
+  }
+  EXPECT_EQ(retrieved.size(), static_cast<std::size_t>(delivered)) << "seed " << seed_;
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CrashReceiving,
+                         ::testing::Values(std::pair("Block Mode", 2), std::pair("PDU Mode", 1)),
+                         [](const auto& info) { return info.param.second == 2 ? "BlockAll" : "PduTE"; });
 
 }  // namespace
 }  // namespace kavonet::testing
