@@ -116,6 +116,23 @@ TEST_F(Channel, RequestIsCutAtTheLimit) {
   EXPECT_EQ(commands[0], "1;" + std::string(998, 'x'));
 }
 
+TEST_F(Channel, ALineFeedCompletesTheCommandOfAClientThatKeepsItsSideOpen) {
+  Listen({.readTimeout = 60s});
+  const int fd = ConnectTo(Socket());
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(send(fd, "333;hi\n", 7, MSG_NOSIGNAL), 7);
+  std::string answer;
+  ASSERT_TRUE(SpinUntil([&] {
+    char buffer[64];
+    const ssize_t got = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got > 0) answer.append(buffer, static_cast<std::size_t>(got));
+    return answer.find('\n') != std::string::npos;
+  }, 5s));
+  close(fd);
+  EXPECT_EQ(answer, "OK\n");
+  EXPECT_EQ(commands, std::vector<std::string>{"333;hi"});
+}
+
 TEST_F(Channel, ConnectionsBeyondTheLimitAreTurnedAway) {
   Listen({.readTimeout = 5s, .maxConnections = 2});
   const int first = ConnectTo(Socket());
