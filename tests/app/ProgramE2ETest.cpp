@@ -151,9 +151,12 @@ TEST(Install, PutsTheProgramsAndTheDesktopFilesInPlace) {
   EXPECT_NE(desktop.find("\nExec=kavonet\n"), std::string::npos);
   EXPECT_NE(desktop.find("\nIcon=kavonet\n"), std::string::npos);
   EXPECT_EQ(ReadFile(root / "share/dbus-1/services/Kavonet.SMS.service"),
-            "[D-BUS Service]\nName=Kavonet.SMS\nExec=/opt/kavonet-test/bin/kavonet -automation\n");
-  EXPECT_NE(ReadFile(root / "lib/systemd/user/kavonet.service").find("\nExecStart=/opt/kavonet-test/bin/kavonet --headless\n"),
-            std::string::npos);
+            "[D-BUS Service]\nName=Kavonet.SMS\nExec=/opt/kavonet-test/bin/kavonet -automation\n"
+            "SystemdService=kavonet.service\n");
+  const std::string unit = ReadFile(root / "lib/systemd/user/kavonet.service");
+  EXPECT_NE(unit.find("\nExecStart=/opt/kavonet-test/bin/kavonet --headless\n"), std::string::npos);
+  // The state directory a bus-started gateway works in too.
+  EXPECT_NE(unit.find("\nWorkingDirectory=%S/kavonet\n"), std::string::npos);
 }
 
 }  // namespace
