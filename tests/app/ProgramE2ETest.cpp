@@ -36,6 +36,21 @@ TEST_F(Program, ASecondStartHandsOverItsCommandLineAndEnds) {
   EXPECT_EQ(handedOver.rfind(KavonetProgram() + " --headless -regserver xxx", 0), 0u) << handedOver;
 }
 
+TEST_F(Program, ASecondStartRestoresTheFirstWhateverItsNameAndOptions) {
+  StartGateway({.bus = false, .simulate = ""});
+  const std::string link = (sandbox.Root() / "sms-gateway").string();
+  std::filesystem::create_symlink(KavonetProgram(), link);
+  const std::vector<std::string> starts[] = {
+      {link, "--headless"}, {KavonetProgram(), "--help"}, {KavonetProgram(), "--version"},
+      {KavonetProgram(), "--simulate=bogus"}};
+  for (const std::vector<std::string>& start : starts) {
+    const RunResult second = RunProgram(start, sandbox, 10000ms);
+    EXPECT_EQ(second.exitCode, 0) << start[1];
+    EXPECT_EQ(second.output, "") << start[1];
+    EXPECT_TRUE(gateway->WaitForOutput(start[0] + " " + start[1] + "\n", 5000ms)) << start[1];
+  }
+}
+
 TEST_F(Program, AStartAfterTheFirstWasKilledRunsNormally) {
   StartGateway({.bus = false});
   ASSERT_EQ(Sim("mode"), "OK pdu");
@@ -123,6 +138,76 @@ TEST_F(Program, WithTheWindowOnAnOffscreenDisplay) {
   EXPECT_EQ(Call("Is_Connected"), "boolean true") << "still serving after restoring";
   gateway->Signal(SIGTERM);
   EXPECT_EQ(gateway->Wait(), 0) << gateway->Output();
+}
+#endif
+
+// No client call waits on a box that only someone at the desktop can close.
+TEST_F(Program, CallsOnAGatewayWhosePortCannotBeOpenedReturnAtOnce) {
+  bus = std::make_unique<PrivateBus>(sandbox);
+  ASSERT_TRUE(bus->Started());
+  std::ofstream(sandbox.Work() / "orvsms.ini") << "[Ports]\nCOM2=/nonexistent/modem\n";
+  sandbox.Set("QT_QPA_PLATFORM", "offscreen");
+  gateway = std::make_unique<ChildProcess>(std::vector<std::string>{KavonetProgram()}, sandbox.Environment(),
+                                           sandbox.Work());
+  ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
+  const std::vector<std::string> calls[] = {{"Connect", "string:"},         {"Get_All", "string:"},
+                                            {"No_Transfer_Mode", "string:"}, {"Toggle_Connection", "string:"},
+                                            {"Send_Message", "string:", "string:123", "string:hi"}};
+  for (const std::vector<std::string>& call : calls) {
+    std::vector<std::string> argv{"/usr/bin/dbus-send", "--session", "--print-reply", "--reply-timeout=5000",
+                                  "--dest=Kavonet.SMS", "/Kavonet/SMS", "Kavonet.SMS." + call[0]};
+    argv.insert(argv.end(), call.begin() + 1, call.end());
+    const RunResult result = RunProgram(argv, sandbox);
+    EXPECT_EQ(result.output.rfind("method return", 0), 0u) << call[0] << ": " << result.output;
+  }
+  EXPECT_EQ(Socat("1;x"), "OK");
+  EXPECT_EQ(Call("Is_Connected"), "boolean false");
+}
+
+#ifdef KAVONET_TRAY_OWNER
+// On an X server without a window manager, as a bare Xvfb is.
+class OnX : public Program {
+ protected:
+  void SetUp() override {
+    x = std::make_unique<XServer>(sandbox);
+    ASSERT_TRUE(x->Started());
+    bus = std::make_unique<PrivateBus>(sandbox);
+    ASSERT_TRUE(bus->Started());
+  }
+  void StartWindow(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{KavonetProgram()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    gateway = std::make_unique<ChildProcess>(argv, sandbox.Environment(), sandbox.Work());
+    ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
+  }
+  std::unique_ptr<XServer> x;
+};
+
+TEST_F(OnX, AutoConnectStartsWhenTheWindowIsFirstShown) {
+  std::ofstream(sandbox.Work() / "orvsms.ini") << "[Startup]\nAuto Connect=1\n";
+  StartWindow({"--simulate"});
+  // Well before the automatic connection's 15 s retry.
+  EXPECT_TRUE(Eventually([&] { return Call("Is_Connected") == "boolean true"; }, 8000ms)) << gateway->Output();
+}
+
+TEST_F(OnX, EveryEndEndsAGatewayHiddenInTheTray) {
+  ChildProcess tray({KAVONET_TRAY_OWNER}, sandbox.Environment(), sandbox.Work());
+  ASSERT_TRUE(tray.WaitForOutput("ready\n"));
+  struct End {
+    const char* name;
+    std::vector<std::string> arguments;
+    int signal;  // 0: the last client leaves
+  };
+  const End ends[] = {{"SIGTERM", {"--simulate"}, SIGTERM},
+                      {"SIGINT", {"--simulate"}, SIGINT},
+                      {"last client gone", {"-automation"}, 0}};
+  for (const End& end : ends) {
+    StartWindow(end.arguments);
+    ASSERT_EQ(Call("SMS_Minimize"), "") << end.name;
+    if (end.signal != 0) gateway->Signal(end.signal);
+    EXPECT_EQ(gateway->Wait(10000ms), 0) << end.name << "\n" << gateway->Output();
+    EXPECT_FALSE(std::filesystem::exists(sandbox.CommandSocket())) << end.name;
+  }
 }
 #endif
 

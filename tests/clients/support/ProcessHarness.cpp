@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -218,6 +219,26 @@ PrivateBus::PrivateBus(Sandbox& sandbox) {
   const std::string& output = daemon_->Output();
   address_ = output.substr(start, output.find('\n', start) - start);
   sandbox.Set("DBUS_SESSION_BUS_ADDRESS", address_);
+}
+
+XServer::XServer(Sandbox& sandbox) {
+  // -displayfd: the server picks a free display and writes its number when it is ready.
+  server_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                               "1024x768x24"},
+      sandbox.Environment(), sandbox.Work());
+  const std::regex number(R"((^|\n)(\d+)\n)");
+  const auto deadline = Clock::now() + kWait;
+  while (Clock::now() < deadline && server_->Running()) {
+    const std::string output = server_->Output();
+    std::smatch match;
+    if (std::regex_search(output, match, number)) {
+      display_ = ":" + match[2].str();
+      sandbox.Set("DISPLAY", display_);
+      return;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

@@ -109,6 +109,17 @@ class PrivateBus {
   std::unique_ptr<ChildProcess> daemon_;
 };
 
+// A private X server (Xvfb) without a window manager; it sets DISPLAY in the sandbox.
+class XServer {
+ public:
+  explicit XServer(Sandbox& sandbox);
+  bool Started() const { return !display_.empty(); }
+
+ private:
+  std::string display_;
+  std::unique_ptr<ChildProcess> server_;
+};
+
 std::string ReadFile(const std::filesystem::path& path);
 
 // One line to a unix stream socket that answers each line with one (kavonet-sim's control
