@@ -36,6 +36,7 @@
 #ifdef KAVONET_WITH_WIDGETS
 #include <QApplication>
 
+#include "ui/widgets/DesktopApplication.h"
 #include "ui/widgets/GuiFront.h"
 #include "ui/widgets/SMS_Main.h"
 #endif
@@ -96,12 +97,7 @@ std::optional<int> HandleServerSwitches(ServerStartMode mode, const char* argv0,
 
 std::unique_ptr<QCoreApplication> MakeApplication(bool headless, int& argc, char** argv) {
 #ifdef KAVONET_WITH_WIDGETS
-  if (!headless) {
-    auto application = std::make_unique<QApplication>(argc, argv);
-    // No display name: the platform would append it to every caption ("About — Kavonet").
-    QGuiApplication::setDesktopFileName(QStringLiteral("kavonet"));
-    return application;
-  }
+  if (!headless) return ui::MakeDesktopApplication(argc, argv);
 #else
   (void)headless;
 #endif
