@@ -21,6 +21,7 @@ std::optional<Command> CommandNamed(std::string_view word) {
   if (word == "retrieve") return Command::Retrieve;
   if (word == "connect") return Command::Connect;
   if (word == "disconnect") return Command::Disconnect;
+  if (word == "ports") return Command::Ports;
   if (word == "help" || word == "--help" || word == "-h") return Command::Help;
   return std::nullopt;
 }
@@ -61,6 +62,16 @@ bool ParseOperands(CtlOptions& options, const std::vector<std::string_view>& ope
       }
       if (options.appName.empty()) {
         error = "retrieve needs --app NAME";
+        return false;
+      }
+      return true;
+    case Command::Ports:
+      if (operands.size() == 2 && operands[0] == "--ini") {
+        options.ini = operands[1];
+        return true;
+      }
+      if (!operands.empty()) {
+        error = "ports takes [--ini FILE]";
         return false;
       }
       return true;

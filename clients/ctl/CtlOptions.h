@@ -8,7 +8,7 @@
 
 namespace kavonet::ctl {
 
-enum class Command { Send, Status, Mode, GetAll, Retrieve, Connect, Disconnect, Help };
+enum class Command { Send, Status, Mode, GetAll, Retrieve, Connect, Disconnect, Ports, Help };
 enum class Transport { Automatic, Bus, Socket };
 
 struct CtlOptions {
@@ -21,6 +21,7 @@ struct CtlOptions {
   std::string mode;          // mode: the automation method to call
   std::string appName;       // retrieve
   bool follow = false;       // retrieve
+  std::string ini = "orvsms.ini";  // ports: the configuration whose mapping is shown
 };
 
 inline constexpr const char* kCtlUsage =
@@ -34,8 +35,13 @@ inline constexpr const char* kCtlUsage =
     "                              print received messages, oldest first, until none is left\n"
     "                              (--follow: keep waiting for more until interrupted)\n"
     "  connect, disconnect         connect to the terminal or disconnect from it\n"
+    "  ports [--ini FILE]          list the serial devices present and which device each of\n"
+    "                              COM1..COM4 stands for in FILE (default ./orvsms.ini; a\n"
+    "                              gateway started by the bus or systemd uses\n"
+    "                              ~/.local/state/kavonet/orvsms.ini)\n"
     "send goes over D-Bus when the gateway is on the session bus, otherwise over its\n"
-    "command channel; --bus and --socket choose. Every other command needs D-Bus.\n"
+    "command channel; --bus and --socket choose. ports needs no gateway; every other\n"
+    "command needs D-Bus.\n"
     "exit codes: 0 done, 1 refused by the gateway, 2 usage, 3 gateway not reachable,\n"
     "            4 call failed\n";
 

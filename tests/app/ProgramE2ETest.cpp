@@ -211,6 +211,17 @@ TEST_F(OnX, EveryEndEndsAGatewayHiddenInTheTray) {
 }
 #endif
 
+TEST(Ctl, PortsListsTheDevicesAndWhatEachPortStandsFor) {
+  Sandbox sandbox;
+  std::ofstream(sandbox.Work() / "settings.ini") << "[Configuration]\nPort=3\n[Ports]\nCOM3=/dev/serial/by-id/usb-Acme-if00\n";
+  const RunResult ports = RunProgram({CtlProgram(), "ports", "--ini", "settings.ini"}, sandbox);
+  EXPECT_EQ(ports.exitCode, 0) << ports.output;
+  EXPECT_EQ(ports.output.rfind("serial devices:\n", 0), 0u) << ports.output;
+  EXPECT_NE(ports.output.find("\n  COM2 = /dev/ttyS1\n  COM3 = /dev/serial/by-id/usb-Acme-if00   (the port in use)\n"),
+            std::string::npos)
+      << ports.output;
+}
+
 TEST(Install, PutsTheProgramsAndTheDesktopFilesInPlace) {
   Sandbox sandbox;
   // DESTDIR keeps even a rule with an absolute destination inside the sandbox.
