@@ -1,56 +1,30 @@
-// A stand-in notification area for tests: owns the system tray selection of the X
-// display in DISPLAY, so that Qt finds a tray there, and takes no icon in. Prints
-// "ready" once it owns the selection and runs until its display connection ends.
+// A stand-in notification area: owns the X display's system tray selection, so that Qt
+// finds a tray there (it takes no icon in). Prints "ready", then runs until the display goes.
 
 #include <xcb/xcb.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
-
-namespace {
-
-xcb_atom_t Atom(xcb_connection_t* connection, const std::string& name) {
-  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-      connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
-  const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  std::free(reply);
-  return atom;
-}
-
-}  // namespace
 
 int main() {
-  int screenNumber = 0;
-  xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
-  if (xcb_connection_has_error(connection) != 0) return 1;
-  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-  for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&screens);
-  xcb_screen_t* screen = screens.data;
-
-  const xcb_window_t owner = xcb_generate_id(connection);
-  xcb_create_window(connection, XCB_COPY_FROM_PARENT, owner, screen->root, 0, 0, 1, 1, 0,
-                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-  const xcb_atom_t selection = Atom(connection, "_NET_SYSTEM_TRAY_S" + std::to_string(screenNumber));
-  xcb_set_selection_owner(connection, owner, selection, XCB_CURRENT_TIME);
-
-  // Clients that started first learn of the new tray from this announcement.
-  xcb_client_message_event_t manager{};
-  manager.response_type = XCB_CLIENT_MESSAGE;
-  manager.format = 32;
-  manager.window = screen->root;
-  manager.type = Atom(connection, "MANAGER");
-  manager.data.data32[0] = XCB_CURRENT_TIME;
-  manager.data.data32[1] = selection;
-  manager.data.data32[2] = owner;
-  xcb_send_event(connection, 0, screen->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
-                 reinterpret_cast<const char*>(&manager));
-  xcb_flush(connection);
-
+  int screen = 0;
+  xcb_connection_t* x = xcb_connect(nullptr, &screen);
+  if (xcb_connection_has_error(x) != 0) return 1;
+  xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(x));
+  for (int i = 0; i < screen; ++i) xcb_screen_next(&roots);
+  const xcb_window_t owner = xcb_generate_id(x);
+  xcb_create_window(x, XCB_COPY_FROM_PARENT, owner, roots.data->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                    XCB_COPY_FROM_PARENT, 0, nullptr);
+  char name[32];
+  const int length = std::snprintf(name, sizeof name, "_NET_SYSTEM_TRAY_S%d", screen);
+  xcb_intern_atom_reply_t* atom =
+      xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, static_cast<uint16_t>(length), name), nullptr);
+  if (atom == nullptr) return 1;
+  xcb_set_selection_owner(x, owner, atom->atom, XCB_CURRENT_TIME);
+  std::free(atom);
+  xcb_flush(x);
   std::printf("ready\n");
   std::fflush(stdout);
-  while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) std::free(event);
-  xcb_disconnect(connection);
+  while (xcb_generic_event_t* event = xcb_wait_for_event(x)) std::free(event);
   return 0;
 }

@@ -16,20 +16,13 @@ namespace kavonet::testing {
 namespace {
 
 std::string XTitle(QWidget& window) {
-  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  xcb_connection_t* connection = x11->connection();
-  const char name[] = "_NET_WM_NAME";
-  xcb_intern_atom_reply_t* atom =
-      xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, sizeof name - 1, name), nullptr);
-  if (atom == nullptr) return {};
+  xcb_connection_t* x = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(x, xcb_intern_atom(x, 1, 12, "_NET_WM_NAME"), nullptr);
   xcb_get_property_reply_t* property = xcb_get_property_reply(
-      connection,
-      xcb_get_property(connection, 0, static_cast<xcb_window_t>(window.winId()), atom->atom, XCB_ATOM_ANY, 0, 256),
-      nullptr);
+      x, xcb_get_property(x, 0, static_cast<xcb_window_t>(window.winId()), atom->atom, XCB_ATOM_ANY, 0, 256), nullptr);
+  const std::string title(static_cast<const char*>(xcb_get_property_value(property)),
+                          static_cast<std::size_t>(xcb_get_property_value_length(property)));
   std::free(atom);
-  if (property == nullptr) return {};
-  std::string title(static_cast<const char*>(xcb_get_property_value(property)),
-                    static_cast<std::size_t>(xcb_get_property_value_length(property)));
   std::free(property);
   return title;
 }

@@ -222,23 +222,12 @@ PrivateBus::PrivateBus(Sandbox& sandbox) {
 }
 
 XServer::XServer(Sandbox& sandbox) {
-  // -displayfd: the server picks a free display and writes its number when it is ready.
-  server_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                               "1024x768x24"},
-      sandbox.Environment(), sandbox.Work());
-  const std::regex number(R"((^|\n)(\d+)\n)");
-  const auto deadline = Clock::now() + kWait;
-  while (Clock::now() < deadline && server_->Running()) {
-    const std::string output = server_->Output();
-    std::smatch match;
-    if (std::regex_search(output, match, number)) {
-      display_ = ":" + match[2].str();
-      sandbox.Set("DISPLAY", display_);
-      return;
-    }
-    std::this_thread::sleep_for(20ms);
-  }
+  // -displayfd: the server picks a free display and writes its number once it is ready.
+  server_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"},
+                                           sandbox.Environment(), sandbox.Work());
+  std::smatch number;
+  Eventually([&] { return std::regex_search(server_->Output(), number, std::regex(R"((^|\n)(\d+)\n)")); });
+  if (!number.empty()) sandbox.Set("DISPLAY", display_ = ":" + number[2].str());
 }
 
 std::string ReadFile(const std::filesystem::path& path) {
