@@ -48,13 +48,6 @@ class MainWindow : public ::testing::Test {
     for (const std::string& line : gateway.port.Log()) opens += line.rfind("Open ", 0) == 0;
     return opens;
   }
-  // Shown, with the platform asked to activate it; an automatic attempt's box may keep
-  // it from becoming active.
-  void Show() {
-    window.show();
-    window.activateWindow();
-    Settle();
-  }
   void ShowActive() {
     window.show();
     window.activateWindow();
@@ -78,6 +71,11 @@ TEST_F(MainWindow, HasAFixedClientAreaCentredWithoutMaximise) {
   const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
   EXPECT_LE((window.frameGeometry().center() - screenCentre).manhattanLength(), 2);
   EXPECT_FALSE(window.windowIcon().isNull());
+}
+
+// A display name would be appended by the platform to every caption ("About — Kavonet").
+TEST(DesktopApplication, HasNoDisplayNameForCaptionsToCarry) {
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 TEST_F(MainWindow, PlacesTheControlsWhereTheFormHasThem) {
@@ -403,7 +401,7 @@ TEST_F(AutoConnectWindow, FirstActivationConnects) {
 TEST_F(AutoConnectWindow, ClosingTheErrorBoxDoesNotStartTheNextAttempt) {
   gateway.port.failOpenWith = ENOENT;
   ModalHandler boxes([](QWidget* modal) { Press(modal, QMessageBox::Ok); });
-  Show();
+  window.show();  // its attempt's box may keep it from becoming active
   // The focus returns to the window after the box, as a window manager gives it back.
   for (int i = 0; i < 5; ++i) {
     window.activateWindow();
@@ -426,7 +424,7 @@ TEST_F(AutoConnectWindow, ClosingASettingsDialogTriesAgain) {
   gateway.port.failOpenWith = ENOENT;
   {
     ModalHandler boxes([](QWidget* modal) { Press(modal, QMessageBox::Ok); });
-    Show();
+    window.show();
     // Back to the window after the box, without a second attempt.
     window.activateWindow();
     Settle();

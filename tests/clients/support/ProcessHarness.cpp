@@ -223,11 +223,11 @@ PrivateBus::PrivateBus(Sandbox& sandbox) {
 
 XServer::XServer(Sandbox& sandbox) {
   // -displayfd: the server picks a free display and writes its number once it is ready.
-  server_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"},
-                                           sandbox.Environment(), sandbox.Work());
+  server = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"},
+                                          sandbox.Environment(), sandbox.Work());
   std::smatch number;
-  Eventually([&] { return std::regex_search(server_->Output(), number, std::regex(R"((^|\n)(\d+)\n)")); });
-  if (!number.empty()) sandbox.Set("DISPLAY", display_ = ":" + number[2].str());
+  Eventually([&] { return std::regex_search(server->Output(), number, std::regex(R"((^|\n)(\d+)\n)")); });
+  if (!number.empty()) sandbox.Set("DISPLAY", display = ":" + number[2].str());
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

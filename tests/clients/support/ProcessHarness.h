@@ -110,14 +110,10 @@ class PrivateBus {
 };
 
 // A private X server (Xvfb) without a window manager; it sets DISPLAY in the sandbox.
-class XServer {
- public:
+struct XServer {
   explicit XServer(Sandbox& sandbox);
-  bool Started() const { return !display_.empty(); }
-
- private:
-  std::string display_;
-  std::unique_ptr<ChildProcess> server_;
+  std::string display;
+  std::unique_ptr<ChildProcess> server;
 };
 
 std::string ReadFile(const std::filesystem::path& path);
