@@ -40,14 +40,5 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"LimitAfterTheLine", {"1;x\n", std::string(20, 'z')}, 8, "1;x", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Request, OnlyALineFeedOrTheLimitCompletesIt) {
-  for (const auto& [bytes, limit, complete] : {std::tuple{"1;x", 100, false}, {"1;x\r", 100, false},
-                                               {"1;x\n", 100, true}, {"1;xyz", 4, true}}) {
-    CommandRequest request(limit);
-    request.Append(bytes);
-    EXPECT_EQ(request.Complete(), complete) << bytes;
-  }
-}
-
 }  // namespace
 }  // namespace kavonet::clients

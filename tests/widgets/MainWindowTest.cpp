@@ -73,7 +73,6 @@ TEST_F(MainWindow, HasAFixedClientAreaCentredWithoutMaximise) {
   EXPECT_FALSE(window.windowIcon().isNull());
 }
 
-// A display name would be appended by the platform to every caption ("About — Kavonet").
 TEST(DesktopApplication, HasNoDisplayNameForCaptionsToCarry) {
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
@@ -204,8 +203,7 @@ void ExpectLook(SMS_Main& window, const SessionLook& look) {
 }
 
 constexpr SessionLook kDisconnected{false, false, false, false, false, "Kavonet - Disconnected"};
-// The tray says only its name until the connection first changes.
-constexpr SessionLook kCreated{false, false, false, false, false, "Kavonet"};
+constexpr SessionLook kCreated{false, false, false, false, false, "Kavonet"};  // until the first change
 
 TEST_F(MainWindow, EnablesTheModeControlsOnlyInAPduSession) {
   ExpectLook(window, kCreated);
