@@ -389,7 +389,10 @@ std::filesystem::path WorkDirectory(ServerStartMode mode, LogWriter& log) {
   if (mode == ServerStartMode::Automation) {
     const std::filesystem::path state =
         clients::StateDirectoryPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
-    if (!state.empty() && (std::filesystem::create_directories(state, ec), !ec)) return state;
+    if (!state.empty()) {
+      std::filesystem::create_directories(state, ec);
+      if (!ec) return state;
+    }
     log.Line("warning", "no state directory (" + (state.empty() ? "HOME is not set" : ec.message()) +
                             "): working in the current directory");
   }
