@@ -24,18 +24,25 @@ std::string QuotedForExec(const std::string& path) {
   return quoted + "\"";
 }
 
+// An XDG base directory: the variable when it is absolute, else under HOME.
+std::filesystem::path BaseDirectory(const char* variable, const char* home, const char* underHome) {
+  if (variable != nullptr && variable[0] == '/') return variable;
+  if (home != nullptr && home[0] != '\0') return std::filesystem::path(home) / underHome;
+  return {};
+}
+
 }  // namespace
 
 std::filesystem::path ActivationFilePath(const char* xdgDataHome, const char* home) {
-  std::filesystem::path base;
-  if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
-    base = xdgDataHome;
-  } else if (home != nullptr && home[0] != '\0') {
-    base = std::filesystem::path(home) / ".local" / "share";
-  } else {
-    return {};
-  }
+  const std::filesystem::path base = BaseDirectory(xdgDataHome, home, ".local/share");
+  if (base.empty()) return {};
   return base / "dbus-1" / "services" / (std::string(kServiceName) + ".service");
+}
+
+std::filesystem::path StateDirectoryPath(const char* xdgStateHome, const char* home) {
+  const std::filesystem::path base = BaseDirectory(xdgStateHome, home, ".local/state");
+  if (base.empty()) return {};
+  return base / "kavonet";
 }
 
 std::string ActivationFileText(const std::filesystem::path& executable) {

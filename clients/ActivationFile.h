@@ -19,6 +19,12 @@ std::string ActivationFileText(const std::filesystem::path& executable);
 bool WriteActivationFile(const std::filesystem::path& file, const std::filesystem::path& executable,
                          std::string& error);
 
+// Where a gateway started by the bus keeps orvsms.ini, its logs and its queues: the
+// directory the systemd user unit works in, $XDG_STATE_HOME/kavonet (XDG_STATE_HOME
+// defaults to $HOME/.local/state), so that a user has one configuration however the
+// gateway was started. Empty under the same conditions as ActivationFilePath.
+std::filesystem::path StateDirectoryPath(const char* xdgStateHome, const char* home);
+
 // Removes the file; a missing file is no failure.
 bool RemoveActivationFile(const std::filesystem::path& file, std::string& error);
 

@@ -45,6 +45,7 @@ bool AutomationObject::handleMessage(const QDBusMessage& message,
 
   emit CalledBy(message.service());
   QDBusMessage reply = Answer(message);
+  emit Answered();
   if (message.isReplyRequired()) connection.send(reply);
   return true;
 }

@@ -33,6 +33,8 @@ class AutomationObject : public QDBusVirtualObject {
  signals:
   // A call arrived from `caller` (a unique bus name), before it is handled.
   void CalledBy(const QString& caller);
+  // That call has been answered.
+  void Answered();
 
  private:
   QDBusMessage Answer(const QDBusMessage& message);

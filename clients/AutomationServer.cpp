@@ -15,6 +15,8 @@ constexpr int kConnectionCheckMs = 1000;
 AutomationServer::AutomationServer(TSMS_Main& controller, QObject* parent)
     : QObject(parent), object_(std::make_unique<AutomationObject>(controller)) {
   connect(object_.get(), &AutomationObject::CalledBy, this, &AutomationServer::NoteCaller);
+  connect(object_.get(), &AutomationObject::CalledBy, this, &AutomationServer::CallStarted);
+  connect(object_.get(), &AutomationObject::Answered, this, &AutomationServer::CallFinished);
   connectionCheck_.setInterval(kConnectionCheckMs);
   connect(&connectionCheck_, &QTimer::timeout, this, &AutomationServer::CheckConnection);
 }

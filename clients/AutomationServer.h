@@ -42,6 +42,10 @@ class AutomationServer : public QObject {
   void LastCallerLeft();
   // The connection to the bus is gone.
   void BusLost();
+  // A call is being served from CallStarted to CallFinished, so that the front can keep
+  // it from waiting on anything at the desktop.
+  void CallStarted();
+  void CallFinished();
 
  private:
   void NoteCaller(const QString& caller);

@@ -85,7 +85,7 @@ class CommandChannel::Connection : public QObject {
       const ssize_t got = recv(fd_, buffer.data(), buffer.size(), 0);
       if (got > 0) {
         request_.Append(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
-        if (request_.Full()) return Finish(true, {});
+        if (request_.Complete()) return Finish(true, {});
         continue;
       }
       if (got == 0) return Finish(true, {});
@@ -103,9 +103,19 @@ class CommandChannel::Connection : public QObject {
     timer_.stop();
     if (execute) answer = Execute();
     if (!answer.empty()) SendAll(fd_, answer);
+    DiscardUnread();
     close(fd_);
     fd_ = -1;
     deleteLater();
+  }
+
+  // Closing with unread bytes resets the connection, and a client may then miss the
+  // answer: take what the client has already sent beyond the command.
+  void DiscardUnread() {
+    std::array<char, 4096> buffer{};
+    for (int reads = 0; reads < 16; ++reads) {
+      if (recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT) <= 0) return;
+    }
   }
 
   std::string Execute() {

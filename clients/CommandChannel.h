@@ -1,8 +1,8 @@
 #pragma once
 // The command channel: a Unix stream socket "DDE_Send" in the gateway's runtime
-// directory. One command per connection: the client writes it and shuts down its
-// sending side; the gateway hands the first line to its handler, answers one
-// acknowledgement line ("OK", or "ERROR <reason>") and closes. Reads never block the
+// directory. One command per connection: the client writes it and either ends it with a
+// line feed or shuts down its sending side; the gateway hands the first line to its
+// handler, answers one acknowledgement line ("OK", or "ERROR <reason>") and closes. Reads never block the
 // main loop: a client that sends nothing is dropped after a time-out, and a request
 // is cut at a size limit.
 

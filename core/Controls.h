@@ -27,7 +27,7 @@ struct ProgressBar {
 };
 
 struct TrayIconState {
-  std::string Hint = "Kavonet - Disconnected";
+  std::string Hint = "Kavonet";  // until the first connection change
   bool Enabled = false;
 };
 

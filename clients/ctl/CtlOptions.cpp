@@ -22,6 +22,7 @@ std::optional<Command> CommandNamed(std::string_view word) {
   if (word == "connect") return Command::Connect;
   if (word == "disconnect") return Command::Disconnect;
   if (word == "queue") return Command::Queue;
+  if (word == "ports") return Command::Ports;
   if (word == "help" || word == "--help" || word == "-h") return Command::Help;
   return std::nullopt;
 }
@@ -71,6 +72,16 @@ bool ParseOperands(CtlOptions& options, const std::vector<std::string_view>& ope
         return false;
       }
       if (!operands.empty()) options.directory = operands[0];
+      return true;
+    case Command::Ports:
+      if (operands.size() == 2 && operands[0] == "--ini") {
+        options.ini = operands[1];
+        return true;
+      }
+      if (!operands.empty()) {
+        error = "ports takes [--ini FILE]";
+        return false;
+      }
       return true;
     default:
       if (!operands.empty()) {

@@ -8,7 +8,7 @@
 
 namespace kavonet::ctl {
 
-enum class Command { Send, Status, Mode, GetAll, Retrieve, Connect, Disconnect, Queue, Help };
+enum class Command { Send, Status, Mode, GetAll, Retrieve, Connect, Disconnect, Queue, Ports, Help };
 enum class Transport { Automatic, Bus, Socket };
 
 struct CtlOptions {
@@ -22,6 +22,7 @@ struct CtlOptions {
   std::string appName;       // retrieve
   bool follow = false;       // retrieve
   std::string directory = ".";  // queue: the gateway's working directory
+  std::string ini = "orvsms.ini";  // ports: the configuration whose mapping is shown
 };
 
 inline constexpr const char* kCtlUsage =
@@ -37,9 +38,15 @@ inline constexpr const char* kCtlUsage =
     "  connect, disconnect         connect to the terminal or disconnect from it\n"
     "  queue [DIRECTORY]           list the messages waiting to be sent and to be retrieved,\n"
     "                              from the queue file in the gateway's working directory\n"
-    "                              (default: the current one); needs no running gateway\n"
+    "                              (default: the current one; a gateway started by the bus\n"
+    "                              or systemd works in ~/.local/state/kavonet)\n"
+    "  ports [--ini FILE]          list the serial devices present and which device each of\n"
+    "                              COM1..COM4 stands for in FILE (default ./orvsms.ini; a\n"
+    "                              gateway started by the bus or systemd uses\n"
+    "                              ~/.local/state/kavonet/orvsms.ini)\n"
     "send goes over D-Bus when the gateway is on the session bus, otherwise over its\n"
-    "command channel; --bus and --socket choose. Every other command needs D-Bus.\n"
+    "command channel; --bus and --socket choose. queue and ports need no gateway; every\n"
+    "other command needs D-Bus.\n"
     "exit codes: 0 done, 1 refused by the gateway, 2 usage, 3 gateway not reachable,\n"
     "            4 call failed\n";
 

@@ -13,6 +13,8 @@
 
 #include "clients/CommandChannel.h"
 #include "clients/RuntimeDirectory.h"
+#include "clients/SystemSerialPorts.h"
+#include "config/GatewayConfig.h"
 #include "clients/ctl/CtlOptions.h"
 #include "clients/ctl/GatewayBus.h"
 #include "clients/ctl/QueueListing.h"
@@ -153,9 +155,29 @@ int RunQueue(const CtlOptions& options) {
   return kDone;
 }
 
+// The same list the settings dialog offers, and what each port stands for now.
+int RunPorts(const CtlOptions& options) {
+  std::cout << "serial devices:\n";
+  const std::vector<SerialDevice> devices = clients::SerialDevicesPresent();
+  for (const SerialDevice& device : devices) std::cout << "  " << DescribeSerialDevice(device) << "\n";
+  if (devices.empty()) std::cout << "  (none found)\n";
+  const std::filesystem::path ini = options.ini;
+  const GatewayConfig config = ReadGatewayConfig(ini);
+  std::cout << "ports in " << ini.string() << (std::filesystem::exists(ini) ? "" : " (not there: defaults)")
+            << ":\n";
+  for (int port = 1; port <= 4; ++port) {
+    const std::string name = "COM" + std::to_string(port);
+    std::cout << "  " << name << " = " << ResolveDeviceName(ini, name)
+              << (config.Port == port ? "   (the port in use)" : "") << "\n";
+  }
+  std::cout << "Map a port with the Communications dialog, or in the file: [Ports] COM2=/dev/serial/by-id/...\n";
+  return kDone;
+}
+
 int Run(const CtlOptions& options) {
   // Reads a file: no bus needed.
   if (options.command == Command::Queue) return RunQueue(options);
+  if (options.command == Command::Ports) return RunPorts(options);
   const GatewayBus bus(QDBusConnection::sessionBus(), options.timeoutMs);
   switch (options.command) {
     case Command::Send: return RunSend(bus, options);
@@ -166,6 +188,7 @@ int Run(const CtlOptions& options) {
     case Command::Connect: return RunSimple(bus, QStringLiteral("Connect"));
     case Command::Disconnect: return RunSimple(bus, QStringLiteral("Disconnect"));
     case Command::Queue:
+    case Command::Ports:
     case Command::Help: break;
   }
   std::cout << kCtlUsage;

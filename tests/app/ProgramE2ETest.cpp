@@ -14,6 +14,13 @@ namespace {
 
 class Program : public GatewayTest {
  protected:
+  void StartWindow(const std::vector<std::string>& arguments) {
+    if (!bus) bus = std::make_unique<PrivateBus>(sandbox);
+    std::vector<std::string> argv{KavonetProgram()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    gateway = std::make_unique<ChildProcess>(argv, sandbox.Environment(), sandbox.Work());
+    ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
+  }
   // The text of the first output line that contains `label`, after the label.
   std::string LineAfter(const std::string& label) {
     const std::string& output = gateway->Output();
@@ -34,6 +41,19 @@ TEST_F(Program, ASecondStartHandsOverItsCommandLineAndEnds) {
   const std::string handedOver = LineAfter("another start handed over its command line: ");
   EXPECT_EQ(handedOver.size(), 1022u);
   EXPECT_EQ(handedOver.rfind(KavonetProgram() + " --headless -regserver xxx", 0), 0u) << handedOver;
+}
+
+TEST_F(Program, ASecondStartRestoresTheFirstWhateverItsNameAndOptions) {
+  StartGateway({.bus = false, .simulate = ""});
+  const std::string link = (sandbox.Root() / "sms-gateway").string();
+  std::filesystem::create_symlink(KavonetProgram(), link);
+  for (const auto& [program, option] : {std::pair{link, "--headless"}, {KavonetProgram(), "--help"},
+                                        {KavonetProgram(), "--version"}, {KavonetProgram(), "--simulate=bogus"}}) {
+    const RunResult second = RunProgram({program, option}, sandbox, 10000ms);
+    EXPECT_EQ(second.exitCode, 0) << option;
+    EXPECT_EQ(second.output, "") << option;
+    EXPECT_TRUE(gateway->WaitForOutput(program + " " + option + "\n", 5000ms)) << option;
+  }
 }
 
 TEST_F(Program, AStartAfterTheFirstWasKilledRunsNormally) {
@@ -126,6 +146,43 @@ TEST_F(Program, WithTheWindowOnAnOffscreenDisplay) {
 }
 #endif
 
+TEST_F(Program, CallsOnAGatewayWhosePortCannotBeOpenedReturnAtOnce) {
+  std::ofstream(sandbox.Work() / "orvsms.ini") << "[Ports]\nCOM2=/nonexistent/modem\n";
+  sandbox.Set("QT_QPA_PLATFORM", "offscreen");
+  StartWindow({});
+  for (const char* method : {"Connect", "Get_All", "No_Transfer_Mode", "Toggle_Connection"}) {
+    EXPECT_EQ(Call(method), "") << method;
+  }
+  EXPECT_EQ(Socat("1;x"), "OK");
+}
+
+#ifdef KAVONET_TRAY_OWNER
+class OnX : public Program {  // a bare Xvfb: no window manager
+ protected:
+  void SetUp() override { ASSERT_FALSE(x.display.empty()); }
+  XServer x{sandbox};
+};
+
+TEST_F(OnX, AutoConnectStartsWhenTheWindowIsFirstShown) {
+  std::ofstream(sandbox.Work() / "orvsms.ini") << "[Startup]\nAuto Connect=1\n";
+  StartWindow({"--simulate"});
+  // Well before the automatic connection's 15 s retry.
+  EXPECT_TRUE(Eventually([&] { return Call("Is_Connected") == "boolean true"; }, 8000ms)) << gateway->Output();
+}
+
+TEST_F(OnX, EveryEndEndsAGatewayHiddenInTheTray) {
+  ChildProcess tray({KAVONET_TRAY_OWNER}, sandbox.Environment(), sandbox.Work());
+  ASSERT_TRUE(tray.WaitForOutput("ready\n"));
+  // 0: the last client leaves a gateway the bus started.
+  for (const auto& [argument, signal] : {std::pair{"--simulate", SIGTERM}, {"--simulate", SIGINT}, {"-automation", 0}}) {
+    StartWindow({argument});
+    ASSERT_EQ(Call("SMS_Minimize"), "") << signal;
+    if (signal != 0) gateway->Signal(signal);
+    EXPECT_EQ(gateway->Wait(10000ms), 0) << signal << "\n" << gateway->Output();
+  }
+}
+#endif
+
 TEST(Install, PutsTheProgramsAndTheDesktopFilesInPlace) {
   Sandbox sandbox;
   // DESTDIR keeps even a rule with an absolute destination inside the sandbox.
@@ -151,7 +208,8 @@ TEST(Install, PutsTheProgramsAndTheDesktopFilesInPlace) {
   EXPECT_NE(desktop.find("\nExec=kavonet\n"), std::string::npos);
   EXPECT_NE(desktop.find("\nIcon=kavonet\n"), std::string::npos);
   EXPECT_EQ(ReadFile(root / "share/dbus-1/services/Kavonet.SMS.service"),
-            "[D-BUS Service]\nName=Kavonet.SMS\nExec=/opt/kavonet-test/bin/kavonet -automation\n");
+            "[D-BUS Service]\nName=Kavonet.SMS\nExec=/opt/kavonet-test/bin/kavonet -automation\n"
+            "SystemdService=kavonet.service\n");
   EXPECT_NE(ReadFile(root / "lib/systemd/user/kavonet.service").find("\nExecStart=/opt/kavonet-test/bin/kavonet --headless\n"),
             std::string::npos);
 }

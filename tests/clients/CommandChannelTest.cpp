@@ -116,6 +116,18 @@ TEST_F(Channel, RequestIsCutAtTheLimit) {
   EXPECT_EQ(commands[0], "1;" + std::string(998, 'x'));
 }
 
+TEST_F(Channel, ALineFeedCompletesTheCommandOfAClientThatKeepsItsSideOpen) {
+  Listen({.readTimeout = 60s});
+  const int fd = ConnectTo(Socket());
+  ASSERT_EQ(send(fd, "333;hi\n", 7, MSG_NOSIGNAL), 7);
+  char answer[8] = {};
+  ssize_t got = 0;
+  EXPECT_TRUE(SpinUntil([&] { return got > 0 || (got = recv(fd, answer, sizeof answer - 1, MSG_DONTWAIT)) > 0; }, 5s));
+  close(fd);
+  EXPECT_STREQ(answer, "OK\n");
+  EXPECT_EQ(commands, std::vector<std::string>{"333;hi"});
+}
+
 TEST_F(Channel, ConnectionsBeyondTheLimitAreTurnedAway) {
   Listen({.readTimeout = 5s, .maxConnections = 2});
   const int first = ConnectTo(Socket());

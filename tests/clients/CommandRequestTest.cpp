@@ -33,6 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"SplitAcrossReads", {"12", "3;H", "i"}, 100, "123;Hi", false},
         RequestCase{"EndsAtLf", {"555;a;b\n666;c"}, 100, "555;a;b", false},
         RequestCase{"EndsAtCr", {"555;a\r", "\n666"}, 100, "555;a", false},
+        RequestCase{"EndsAtNul", {std::string("444;ab\0cd", 9)}, 100, "444;ab", false},
         RequestCase{"LaterChunksIgnored", {"1;x\n", "2;y"}, 100, "1;x", false},
         RequestCase{"Empty", {}, 100, "", false},
         RequestCase{"CutAtTheLimit", {"123456", "789"}, 8, "12345678", true},

@@ -68,6 +68,9 @@ TEST(Activation, TheBusStartsTheGatewayOnTheFirstCallAndItEndsWithTheBus) {
   EXPECT_TRUE(session.WaitForOutput(": ending", kWait));
   EXPECT_FALSE(session.WaitForOutput("never written", 5000ms)) << "output closed: the gateway has gone";
   EXPECT_FALSE(std::filesystem::exists(sandbox.CommandSocket()));
+  // It worked where the user unit works, not in the bus daemon's directory.
+  EXPECT_TRUE(std::filesystem::exists(sandbox.Home() / ".local/state/kavonet/orvsms.ini"));
+  EXPECT_FALSE(std::filesystem::exists(sandbox.Work() / "orvsms.ini"));
 }
 
 TEST(Activation, ALastClientLeavingEndsTheGateway) {

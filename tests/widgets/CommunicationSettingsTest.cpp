@@ -201,6 +201,22 @@ TEST_F(CommunicationSettingsDialog, SavesEveryFieldAndHasTheControllerReadThem) 
   EXPECT_TRUE(gateway.main->Connect_Timer->Enabled());
 }
 
+TEST_F(CommunicationSettingsDialog, MapsTheChosenPortToADeviceFromTheList) {
+  const std::string byId = "/dev/serial/by-id/usb-Acme-if00", denied = "permission denied: ... Fix: ...";
+  dialog.SetDeviceSource([&] { return std::vector<SerialDevice>{{byId, byId, "", ""}, {"/dev/ttyS0", "/dev/ttyS0", "", denied}}; });
+  Open();
+  auto* list = Control<QComboBox>(dialog, "PortDevice");
+  EXPECT_EQ(Caption(dialog, "PortDeviceLine"), "COM2 is /dev/ttyS1");
+  EXPECT_EQ(list->count(), 3) << "the two present, and COM2's own, which is not";
+  Choose(dialog, "PortRG", 0);
+  EXPECT_EQ(Caption(dialog, "PortDeviceLine").toStdString(), "COM1 is /dev/ttyS0\n" + denied);
+  Choose(dialog, "PortRG", 2);
+  emit list->activated(0);
+  Control<QPushButton>(dialog, "Save_Config")->click();
+  EXPECT_EQ(Ini("COM3", "Ports").toStdString(), byId);
+  EXPECT_EQ(Ini("COM2", "Ports"), "<none>") << "unchanged mappings stay out of the file";
+}
+
 TEST_F(CommunicationSettingsDialog, StoresTypedCommandsInUpperCase) {
   Open();
   for (const char* name : {"initString", "ETSI_Command"}) {

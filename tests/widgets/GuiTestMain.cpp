@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "ui/widgets/DesktopApplication.h"
+
 namespace {
 
 // The offscreen platform says for every fixed-size window that it cannot pass size hints
@@ -31,7 +33,7 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     qInstallMessageHandler(QuietOffscreenLog);
-    QApplication app(argc, argv);
+    const auto app = kavonet::ui::MakeDesktopApplication(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     result = RUN_ALL_TESTS();
   }

@@ -37,6 +37,7 @@
 #ifdef KAVONET_WITH_WIDGETS
 #include <QApplication>
 
+#include "ui/widgets/DesktopApplication.h"
 #include "ui/widgets/GuiFront.h"
 #include "ui/widgets/SMS_Main.h"
 #endif
@@ -48,6 +49,7 @@ using clients::ServerStartMode;
 
 constexpr int kExitFailure = 1;
 constexpr const char* kVersion = "5.1";
+constexpr const char* kGuardName = "kavonet";
 
 // A gateway started by the bus whose callers have all left still sends what they queued,
 // checking this often, for at most this long.
@@ -96,12 +98,7 @@ std::optional<int> HandleServerSwitches(ServerStartMode mode, const char* argv0,
 
 std::unique_ptr<QCoreApplication> MakeApplication(bool headless, int& argc, char** argv) {
 #ifdef KAVONET_WITH_WIDGETS
-  if (!headless) {
-    auto application = std::make_unique<QApplication>(argc, argv);
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Kavonet"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("kavonet"));
-    return application;
-  }
+  if (!headless) return ui::MakeDesktopApplication(argc, argv);
 #else
   (void)headless;
 #endif
@@ -134,6 +131,20 @@ class Gateway {
   int QueuedMessages() const { return controller_->tx_queue.RowCount() - 2; }
   void End();
   std::string ResolveDevice(const std::string& portName) const;
+
+  // A client's call under way: the front shows boxes without holding it up.
+  class ClientCall {
+   public:
+    explicit ClientCall(Gateway& gateway) : gateway_(gateway) { gateway_.ClientCallBegins(); }
+    ~ClientCall() { gateway_.ClientCallEnds(); }
+    ClientCall(const ClientCall&) = delete;
+    ClientCall& operator=(const ClientCall&) = delete;
+
+   private:
+    Gateway& gateway_;
+  };
+  void ClientCallBegins();
+  void ClientCallEnds();
 
   const StartPlan& plan_;
   InstanceGuard& guard_;
@@ -197,8 +208,9 @@ int Gateway::Run() {
   ListenForSecondStarts();
   QTimer::singleShot(0, [this] { FirstActivation(); });
   const int code = QCoreApplication::exec();
-  // A window runs this when it closes; without one it happens here.
-  if (plan_.headless) controller_->FormCloseQuery();
+  // A window runs this when it closes; a window that was never shown does not, and
+  // without one it happens here. It disconnects only once.
+  controller_->FormCloseQuery();
   return code;
 }
 
@@ -270,6 +282,8 @@ bool Gateway::StartAutomation() {
     return false;
   }
   QObject::connect(server_.get(), &clients::AutomationServer::LastCallerLeft, [this] { CallersLeft(); });
+  QObject::connect(server_.get(), &clients::AutomationServer::CallStarted, [this] { ClientCallBegins(); });
+  QObject::connect(server_.get(), &clients::AutomationServer::CallFinished, [this] { ClientCallEnds(); });
   QObject::connect(server_.get(), &clients::AutomationServer::BusLost, [this] {
     if (plan_.startMode == ServerStartMode::Automation) {
       log_.Line("", "the session bus has gone: ending, as a gateway started by the bus");
@@ -283,8 +297,10 @@ bool Gateway::StartAutomation() {
 }
 
 void Gateway::StartCommandChannel() {
-  channel_ = std::make_unique<clients::CommandChannel>(
-      [this](const std::string& command) { controller_->DDE_SendExecuteMacro(command); });
+  channel_ = std::make_unique<clients::CommandChannel>([this](const std::string& command) {
+    ClientCall call(*this);
+    controller_->DDE_SendExecuteMacro(command);
+  });
   std::string error;
   if (!channel_->Listen(plan_.runtimeDirectory, error)) {
     log_.Line("error", "the command channel is not available: " + error);
@@ -292,6 +308,18 @@ void Gateway::StartCommandChannel() {
     return;
   }
   log_.Line("", "command channel on " + channel_->SocketPath().string());
+}
+
+void Gateway::ClientCallBegins() {
+#ifdef KAVONET_WITH_WIDGETS
+  if (guiFront_) guiFront_->BeginClientCall();
+#endif
+}
+
+void Gateway::ClientCallEnds() {
+#ifdef KAVONET_WITH_WIDGETS
+  if (guiFront_) guiFront_->EndClientCall();
+#endif
 }
 
 void Gateway::ListenForSecondStarts() {
@@ -346,18 +374,43 @@ void Gateway::CheckDrained() {
   End();
 }
 
+// Every way of ending comes here. Closing the window runs FormCloseQuery, but only a
+// visible window's closing ends the loop: one hidden in the tray would leave the gateway
+// running unseen, so the loop is ended here whatever the window's state.
 void Gateway::End() {
 #ifdef KAVONET_WITH_WIDGETS
-  if (window_) {
-    window_->close();  // runs FormCloseQuery; the last window closing ends the loop
-    return;
-  }
+  if (window_) window_->close();
 #endif
   QCoreApplication::quit();
 }
 
 std::vector<std::string_view> Arguments(int argc, char** argv) {
   return std::vector<std::string_view>(argv + 1, argv + argc);
+}
+
+// One guard per user whatever the executable is called: a copy or a link under another
+// name would otherwise run a second gateway on the same port.
+std::unique_ptr<InstanceGuard> AcquireGuard(std::string& error) {
+  const std::filesystem::path directory = clients::DefaultRuntimeDirectory(kGuardName);
+  if (!clients::PrepareRuntimeDirectory(directory, error)) return nullptr;
+  return InstanceGuard::Acquire(directory, error);
+}
+
+// A gateway started by the bus works where the systemd unit does, not in whatever
+// directory the bus daemon was started from.
+std::filesystem::path WorkDirectory(ServerStartMode mode, LogWriter& log) {
+  std::error_code ec;
+  if (mode == ServerStartMode::Automation) {
+    const std::filesystem::path state =
+        clients::StateDirectoryPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
+    if (!state.empty()) {
+      std::filesystem::create_directories(state, ec);
+      if (!ec) return state;
+    }
+    log.Line("warning", "no state directory (" + (state.empty() ? "HOME is not set" : ec.message()) +
+                            "): working in the current directory");
+  }
+  return std::filesystem::current_path(ec);
 }
 
 }  // namespace
@@ -367,6 +420,19 @@ int RunGatewayProgram(int argc, char** argv) {
   const std::vector<std::string_view> arguments = Arguments(argc, argv);
   StartPlan plan;
   std::string error;
+  // The guard goes first: a second start restores the running gateway whatever else
+  // its command line says, options it cannot parse included.
+  const std::unique_ptr<InstanceGuard> guard = AcquireGuard(error);
+  if (!guard) {
+    log.Line("error", error);
+    return kExitFailure;
+  }
+  if (guard->GetRole() == InstanceGuard::Role::Second) {
+    std::vector<std::string_view> all(argv, argv + argc);
+    guard->HandOver(InstanceGuard::JoinCommandLine(all));
+    return 0;
+  }
+
   const std::optional<AppOptions> options = ParseAppOptions(arguments, error);
   if (!options) {
     std::cerr << "kavonet: " << error << "\n" << kAppUsage;
@@ -379,21 +445,7 @@ int RunGatewayProgram(int argc, char** argv) {
   }
   // A closed stderr (a log reader that went away) must not end the gateway.
   signal(SIGPIPE, SIG_IGN);
-
   plan.runtimeDirectory = clients::DefaultRuntimeDirectory(clients::ServiceNameOf(argv[0]));
-  std::unique_ptr<InstanceGuard> guard;
-  if (clients::PrepareRuntimeDirectory(plan.runtimeDirectory, error)) {
-    guard = InstanceGuard::Acquire(plan.runtimeDirectory, error);
-  }
-  if (!guard) {
-    log.Line("error", error);
-    return kExitFailure;
-  }
-  if (guard->GetRole() == InstanceGuard::Role::Second) {
-    std::vector<std::string_view> all(argv, argv + argc);
-    guard->HandOver(InstanceGuard::JoinCommandLine(all));
-    return 0;
-  }
 
   plan.startMode = clients::ParseServerStartMode(arguments);
   if (const std::optional<int> code = HandleServerSwitches(plan.startMode, argv[0], log)) return *code;
@@ -404,8 +456,7 @@ int RunGatewayProgram(int argc, char** argv) {
   if (!plan.headless) log.Line("", "built without the window: running headless");
   plan.headless = true;
 #endif
-  std::error_code ec;
-  plan.workDirectory = std::filesystem::current_path(ec);
+  plan.workDirectory = WorkDirectory(plan.startMode, log);
   const std::unique_ptr<QCoreApplication> application = MakeApplication(plan.headless, argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Kavonet"));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));

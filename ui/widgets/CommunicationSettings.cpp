@@ -21,6 +21,8 @@ int SpeedIndexOf(const std::string& text) {
 
 }  // namespace
 
+std::string PortName(int portIndex) { return "COM" + std::to_string(portIndex + 1); }
+
 CommunicationSettings LoadCommunicationSettings(const std::filesystem::path& iniPath) {
   WriteDefaultConfiguration(iniPath);
   IniFile ini(iniPath);
@@ -51,6 +53,7 @@ CommunicationSettings LoadCommunicationSettings(const std::filesystem::path& ini
   settings.Mem1 = config.Mem1;
   settings.Mem2 = config.Mem2;
   settings.Mem3 = config.Mem3;
+  for (int i = 0; i < kPortCount; ++i) settings.Devices[i] = ResolveDeviceName(iniPath, PortName(i));
   return settings;
 }
 
@@ -80,6 +83,12 @@ void SaveCommunicationSettings(const std::filesystem::path& iniPath,
   ini.WriteString(kConfiguration, kMem1, settings.Mem1);
   ini.WriteString(kConfiguration, kMem2, settings.Mem2);
   ini.WriteString(kConfiguration, kMem3, settings.Mem3);
+  for (int i = 0; i < kPortCount; ++i) {
+    const std::string& device = settings.Devices[i];
+    if (!device.empty() && device != ResolveDeviceName(iniPath, PortName(i))) {
+      ini.WriteString(kPorts, PortName(i), device);
+    }
+  }
 }
 
 }  // namespace kavonet::ui

@@ -15,6 +15,9 @@ inline constexpr std::array<std::int32_t, 9> kLineSpeeds{2400,  4800,  9600,  14
 inline constexpr int kDefaultSpeedIndex = 2;  // 9600
 inline constexpr int kPortCount = 4;          // COM1..COM4
 
+// "COM1".."COM4" for an index of the port list.
+std::string PortName(int portIndex);
+
 enum InterfaceChoice : int { kNoInterface = -1, kBlockModeChoice = 0, kPduModeChoice = 1 };
 
 struct CommunicationSettings {
@@ -31,6 +34,8 @@ struct CommunicationSettings {
   std::string Mem1;
   std::string Mem2;
   std::string Mem3;
+  // The device each of COM1..COM4 stands for: its [Ports] entry, else /dev/ttyS0..3.
+  std::array<std::string, kPortCount> Devices;
 
   friend bool operator==(const CommunicationSettings&, const CommunicationSettings&) = default;
 };
@@ -44,6 +49,8 @@ CommunicationSettings LoadCommunicationSettings(const std::filesystem::path& ini
 // Writes every key, in the dialog's order, whatever the interface; a write that fails
 // throws ConfigWriteError and leaves the keys before it written. Nothing chosen saves as
 // port 0, speed 9600 and Block Mode; `settings` is updated to show the last two choices.
+// A device that differs from what the file makes of its port is written into [Ports];
+// the others are left as they are, so a file without that section keeps going without it.
 void SaveCommunicationSettings(const std::filesystem::path& iniPath,
                                CommunicationSettings& settings);
 

@@ -53,13 +53,31 @@ int GuiFront::RunBox(int icon, const std::string& text, int buttons, int default
   box.setTextFormat(Qt::PlainText);
   openTexts_.push_back(text);
   const int answer = box.exec();
-  // Boxes close in the reverse order of opening: each exec() returns only after the
-  // boxes opened inside it have.
-  openTexts_.pop_back();
+  Closed(text);
   return answer;
 }
 
+void GuiFront::ShowWithoutWaiting(int icon, const std::string& text) {
+  if (IsOpen(text)) return;
+  auto* box = new QMessageBox(static_cast<QMessageBox::Icon>(icon), QStringLiteral("Kavonet"),
+                              BoxText(text), QMessageBox::Ok, BoxParent());
+  box->setTextFormat(Qt::PlainText);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  openTexts_.push_back(text);
+  QObject::connect(box, &QDialog::finished, &lifetime_, [this, text] { Closed(text); });
+  box->open();
+}
+
+void GuiFront::Closed(const std::string& text) {
+  const auto last = std::find(openTexts_.rbegin(), openTexts_.rend(), text);
+  if (last != openTexts_.rend()) openTexts_.erase(std::next(last).base());
+}
+
 void GuiFront::ErrorBox(const std::string& text) {
+  if (clientCalls_ > 0) {
+    ShowWithoutWaiting(QMessageBox::Critical, text);
+    return;
+  }
   RunBox(QMessageBox::Critical, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -339,18 +340,16 @@ void SMS_Main::Exit1Click() {
   close();
 }
 
-void SMS_Main::Communications1Click() {
-  communications_->exec();
-  Refresh();
-}
+void SMS_Main::Communications1Click() { ShowDialog(*communications_); }
 
-void SMS_Main::Messages1Click() {
-  messages_->exec();
-  Refresh();
-}
+void SMS_Main::Messages1Click() { ShowDialog(*messages_); }
 
-void SMS_Main::About1Click() {
-  about_->exec();
+void SMS_Main::About1Click() { ShowDialog(*about_); }
+
+void SMS_Main::ShowDialog(QDialog& dialog) {
+  dialog.exec();
+  Refresh();
+  QueueActivation();
 }
 
 void SMS_Main::changeEvent(QEvent* event) {
@@ -378,13 +377,35 @@ void SMS_Main::WindowDeactivated() {
 }
 
 void SMS_Main::WindowActivated() {
-  if (ignoreNextActivation_) {
+  // The first showing already counted as the first activation, whenever the platform's
+  // first one comes.
+  const bool first = !activatedBefore_;
+  activatedBefore_ = true;
+  if (ignoreNextActivation_ || first) {
     ignoreNextActivation_ = false;
     return;
   }
-  // After the activation is over: connecting may wait on the line or open a box.
+  QueueActivation();
+}
+
+void SMS_Main::QueueActivation() {
+  if (activationQueued_) return;
+  activationQueued_ = true;
+  // After the current event is over: connecting may wait on the line or open a box.
   QMetaObject::invokeMethod(
-      this, [this] { Run([this] { controller_.FormActivate(); }); }, Qt::QueuedConnection);
+      this,
+      [this] {
+        activationQueued_ = false;
+        Run([this] { controller_.FormActivate(); });
+      },
+      Qt::QueuedConnection);
+}
+
+void SMS_Main::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  QueueActivation();
 }
 
 void SMS_Main::closeEvent(QCloseEvent* event) {

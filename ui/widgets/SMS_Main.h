@@ -10,6 +10,7 @@
 #include "core/Environment.h"
 
 class QAction;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -64,6 +65,7 @@ class SMS_Main : public QMainWindow, public ControllerObserver {
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildModePanel(QWidget* client);
@@ -80,6 +82,12 @@ class SMS_Main : public QMainWindow, public ControllerObserver {
   void Refresh();
   void WindowActivated();
   void WindowDeactivated();
+  // Runs FormActivate once the current event is over; activations that come together
+  // run it once.
+  void QueueActivation();
+  // Shows a dialog modally; its closing counts as the window becoming active again,
+  // whether or not a window manager gives the focus back.
+  void ShowDialog(QDialog& dialog);
   void MoveSendQueueRow(int from, int to);
 
   TSMS_Main& controller_;
@@ -113,6 +121,11 @@ class SMS_Main : public QMainWindow, public ControllerObserver {
   // application or from the minimised state, and is not the window becoming the
   // application's active form again.
   bool ignoreNextActivation_ = false;
+  bool activationQueued_ = false;
+  // The first showing is the first activation: without a window manager, or with one
+  // that prevents focus stealing, the platform's may never come.
+  bool shown_ = false;
+  bool activatedBefore_ = false;
 };
 
 }  // namespace kavonet::ui

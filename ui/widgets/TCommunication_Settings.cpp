@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "config/GatewayConfig.h"
+#include "clients/SystemSerialPorts.h"
 #include "core/TSMS_Main.h"
 #include "sms/TextCodec.h"
 #include "ui/widgets/RadioGroup.h"
@@ -61,7 +62,11 @@ QComboBox* MemoryList(QWidget* parent, const char* name) {
 
 TCommunication_Settings::TCommunication_Settings(TSMS_Main& controller, Dialogs& dialogs,
                                                  Shell& shell, QWidget* parent)
-    : QDialog(parent), controller_(controller), dialogs_(dialogs), shell_(shell) {
+    : QDialog(parent),
+      controller_(controller),
+      dialogs_(dialogs),
+      shell_(shell),
+      deviceSource_(clients::SerialDevicesPresent) {
   setObjectName(QStringLiteral("Communication_Settings"));
   setWindowTitle(QStringLiteral("Communication Settings"));
   setModal(true);
@@ -109,6 +114,10 @@ QWidget* TCommunication_Settings::BuildPortAndLine() {
   auto* portBox = Named(new QGroupBox(QStringLiteral(" Communications Port "), column), "PortRG");
   port_ = FillRadioGroup(portBox, {"COM1", "COM2", "COM3", "COM4"}, 2);
   layout->addWidget(portBox);
+  layout->addWidget(BuildPortDevice(column));
+  connect(port_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+    if (checked) ShowPortDevice();
+  });
 
   auto* speedBox = Named(new QGroupBox(QStringLiteral("Speed"), column), "SpeedRG");
   QStringList speeds;
@@ -130,6 +139,67 @@ QWidget* TCommunication_Settings::BuildPortAndLine() {
   layout->addWidget(interfaceBox);
   layout->addStretch();
   return column;
+}
+
+QWidget* TCommunication_Settings::BuildPortDevice(QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(0, 0, 0, 0);
+  portDeviceLine_ = Named(new QLabel(panel), "PortDeviceLine");
+  portDeviceLine_->setWordWrap(true);
+  portDeviceLine_->setTextFormat(Qt::PlainText);
+  portDeviceLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  portDevice_ = Named(new QComboBox(panel), "PortDevice");
+  portDevice_->setToolTip(QStringLiteral("The serial devices present: choose the one the port stands for"));
+  portDevice_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  portDevice_->setMinimumContentsLength(24);
+  connect(portDevice_, &QComboBox::activated, this, &TCommunication_Settings::PortDeviceChosen);
+  layout->addWidget(portDeviceLine_);
+  layout->addWidget(portDevice_);
+  return panel;
+}
+
+void TCommunication_Settings::ShowPortDevice() {
+  const int port = port_->checkedId();
+  portDevice_->clear();
+  portDevice_->setEnabled(port >= 0);
+  if (port < 0) {
+    ShowPortDeviceLine();
+    return;
+  }
+  const std::string& current = devices_[static_cast<std::size_t>(port)];
+  int selected = -1;
+  for (const SerialDevice& device : present_) {
+    if (device.path == current) selected = portDevice_->count();
+    portDevice_->addItem(QString::fromStdString(DescribeSerialDevice(device)), QString::fromStdString(device.path));
+  }
+  if (selected < 0) {
+    selected = portDevice_->count();
+    portDevice_->addItem(QString::fromStdString(current + ": not present"), QString::fromStdString(current));
+  }
+  portDevice_->setCurrentIndex(selected);
+  ShowPortDeviceLine();
+}
+
+void TCommunication_Settings::PortDeviceChosen(int item) {
+  const int port = port_->checkedId();
+  if (port < 0 || item < 0) return;
+  devices_[static_cast<std::size_t>(port)] = portDevice_->itemData(item).toString().toStdString();
+  ShowPortDeviceLine();
+}
+
+void TCommunication_Settings::ShowPortDeviceLine() {
+  const int port = port_->checkedId();
+  if (port < 0) {
+    portDeviceLine_->setText(QStringLiteral("No port chosen"));
+    return;
+  }
+  const std::string& path = devices_[static_cast<std::size_t>(port)];
+  std::string line = PortName(port) + " is " + path;
+  for (const SerialDevice& device : present_) {
+    if (device.path == path && !device.Usable()) line += "\n" + device.problem;
+  }
+  portDeviceLine_->setText(QString::fromStdString(line));
 }
 
 QGroupBox* TCommunication_Settings::BuildBlockGroup() {
@@ -221,7 +291,10 @@ void TCommunication_Settings::FormShow() {
 }
 
 void TCommunication_Settings::ShowSettings(const CommunicationSettings& settings) {
+  devices_ = settings.Devices;
+  present_ = deviceSource_ ? deviceSource_() : std::vector<SerialDevice>{};
   SelectRadioItem(port_, settings.PortIndex);
+  ShowPortDevice();
   SelectRadioItem(speed_, settings.SpeedIndex);
   initString_->setText(FromGateway(settings.InitString).toUpper());
   autoConnect_->setChecked(settings.AutoConnect);
@@ -252,6 +325,7 @@ CommunicationSettings TCommunication_Settings::Settings() const {
   settings.Mem1 = ToGateway(mem_[0]->currentText());
   settings.Mem2 = ToGateway(mem_[1]->currentText());
   settings.Mem3 = ToGateway(mem_[2]->currentText());
+  settings.Devices = devices_;
   return settings;
 }
 

@@ -5,8 +5,11 @@
 // port; the controller reads the file again after a save.
 
 #include <QDialog>
+#include <functional>
+#include <vector>
 
 #include "core/Environment.h"
+#include "serial/SerialDevices.h"
 #include "ui/widgets/CommunicationSettings.h"
 
 class QAbstractButton;
@@ -32,6 +35,11 @@ class TCommunication_Settings : public QDialog {
   TCommunication_Settings(TSMS_Main& controller, Dialogs& dialogs, Shell& shell,
                           QWidget* parent = nullptr);
 
+  // Where the list of serial devices comes from, asked on every showing (the devices
+  // present on this machine unless set).
+  using DeviceSource = std::function<std::vector<SerialDevice>()>;
+  void SetDeviceSource(DeviceSource source) { deviceSource_ = std::move(source); }
+
   // Draws the signal quality the controller last received.
   void ShowSignalQuality();
 
@@ -50,6 +58,11 @@ class TCommunication_Settings : public QDialog {
   void InterfaceRGClick();
   void ShowSettings(const CommunicationSettings& settings);
   QWidget* BuildPortAndLine();
+  QWidget* BuildPortDevice(QWidget* parent);
+  // The device list and the line saying which device the chosen port is.
+  void ShowPortDevice();
+  void PortDeviceChosen(int item);
+  void ShowPortDeviceLine();
   QGroupBox* BuildBlockGroup();
   QGroupBox* BuildPduGroup();
   QWidget* BuildSignal();
@@ -59,6 +72,12 @@ class TCommunication_Settings : public QDialog {
   Shell& shell_;
 
   QButtonGroup* port_ = nullptr;
+  QLabel* portDeviceLine_ = nullptr;
+  QComboBox* portDevice_ = nullptr;
+  DeviceSource deviceSource_;
+  std::vector<SerialDevice> present_;
+  // The device each port stands for, as chosen so far.
+  std::array<std::string, kPortCount> devices_;
   QButtonGroup* speed_ = nullptr;
   QLineEdit* initString_ = nullptr;
   QCheckBox* autoConnect_ = nullptr;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -218,6 +219,15 @@ PrivateBus::PrivateBus(Sandbox& sandbox) {
   const std::string& output = daemon_->Output();
   address_ = output.substr(start, output.find('\n', start) - start);
   sandbox.Set("DBUS_SESSION_BUS_ADDRESS", address_);
+}
+
+XServer::XServer(Sandbox& sandbox) {
+  // -displayfd: the server picks a free display and writes its number once it is ready.
+  server = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"},
+                                          sandbox.Environment(), sandbox.Work());
+  std::smatch number;
+  Eventually([&] { return std::regex_search(server->Output(), number, std::regex(R"((^|\n)(\d+)\n)")); });
+  if (!number.empty()) sandbox.Set("DISPLAY", display = ":" + number[2].str());
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

@@ -109,6 +109,13 @@ class PrivateBus {
   std::unique_ptr<ChildProcess> daemon_;
 };
 
+// A private X server (Xvfb) without a window manager; it sets DISPLAY in the sandbox.
+struct XServer {
+  explicit XServer(Sandbox& sandbox);
+  std::string display;
+  std::unique_ptr<ChildProcess> server;
+};
+
 std::string ReadFile(const std::filesystem::path& path);
 
 // One line to a unix stream socket that answers each line with one (kavonet-sim's control
