@@ -67,12 +67,10 @@ std::string ValidUtf8(std::string_view text) {
   while (pos < text.size()) {
     const std::size_t start = pos;
     const char32_t codePoint = NextCodePoint(text, pos);
-    const std::string_view read = text.substr(start, pos - start);
-    // U+FFFD written in the text itself passes like any other character.
-    if (codePoint == kReplacementCharacter && read != "\xEF\xBF\xBD") {
+    if (codePoint == kReplacementCharacter) {
       AppendUtf8(valid, kReplacementCharacter);
     } else {
-      valid.append(read);
+      valid.append(text.substr(start, pos - start));
     }
   }
   return valid;

@@ -111,7 +111,7 @@ TEST(DecodeDeliver, UserDataInEachAlphabetAndHeader) {
       {"UCS2 in the message waiting group", "04", "E0", "02 20AC", "€", Alphabet::Ucs2, {}},
       {"class 0 GSM", "04", "F0", "02 E834", "hi", Alphabet::Gsm7, {}},
       {"8-bit data", "04", "F4", "02 00FF", "[8-bit data] 00FF", Alphabet::EightBit, {}},
-      {"compressed text stays data", "04", "24", "01 AB", "[8-bit data] AB", Alphabet::EightBit,
+      {"compressed text stays data", "04", "20", "01 AB", "[8-bit data] AB", Alphabet::EightBit,
        {}},
       {"UCS2 lone surrogate and odd octet", "04", "08", "05 D83D004100", "\uFFFDA\uFFFD",
        Alphabet::Ucs2, {}},
