@@ -48,20 +48,61 @@ constexpr std::array<std::pair<char32_t, GsmCode>, kCodeCount> MakeCodes() {
 }
 constexpr auto kCodes = MakeCodes();
 
-// Most text is ASCII: one look-up instead of a search.
-constexpr std::array<GsmCode, 128> MakeAsciiCodes() {
-  std::array<GsmCode, 128> ascii{};
+// Every GSM character but the euro sign lies below U+0400 (Latin-1 and Greek): a
+// direct table there, a search above.
+constexpr char32_t kDirectLimit = 0x400;
+
+template <std::size_t N>
+constexpr std::array<GsmCode, N> MakeDirectCodes() {
+  std::array<GsmCode, N> direct{};
   for (const auto& [character, code] : kCodes) {
-    if (character < ascii.size()) ascii[character] = code;
+    if (character < direct.size()) direct[character] = code;
   }
-  return ascii;
+  return direct;
 }
-constexpr auto kAsciiCodes = MakeAsciiCodes();
+constexpr auto kDirectCodes = MakeDirectCodes<kDirectLimit>();
+
+// The UTF-8 of each septet's default character, for decoding without re-encoding.
+struct Utf8Bytes {
+  std::uint8_t length = 0;
+  char bytes[3] = {};
+};
+
+constexpr Utf8Bytes ToUtf8Bytes(char32_t c) {
+  Utf8Bytes out;
+  if (c < 0x80) {
+    out.length = 1;
+    out.bytes[0] = static_cast<char>(c);
+  } else if (c < 0x800) {
+    out.length = 2;
+    out.bytes[0] = static_cast<char>(0xC0 | (c >> 6));
+    out.bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out.length = 3;
+    out.bytes[0] = static_cast<char>(0xE0 | (c >> 12));
+    out.bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out.bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+constexpr std::array<Utf8Bytes, 128> MakeDefaultUtf8() {
+  std::array<Utf8Bytes, 128> table{};
+  for (std::size_t septet = 0; septet < table.size(); ++septet) {
+    table[septet] = ToUtf8Bytes(kDefaultAlphabet[septet]);
+  }
+  return table;
+}
+constexpr auto kDefaultUtf8 = MakeDefaultUtf8();
+
+void Append(std::string& out, const Utf8Bytes& utf8) { out.append(utf8.bytes, utf8.length); }
 
 }  // namespace
 
-GsmCode GsmEncode(char32_t character) {
-  if (character < kAsciiCodes.size()) return kAsciiCodes[character];
+constinit const std::array<GsmCode, 128> kGsmAsciiCodes = MakeDirectCodes<128>();
+
+GsmCode GsmEncodeNonAscii(char32_t character) {
+  if (character < kDirectLimit) return kDirectCodes[character];
   const auto* it = std::lower_bound(kCodes.begin(), kCodes.end(), character,
                                     [](const auto& entry, char32_t c) { return entry.first < c; });
   if (it == kCodes.end() || it->first != character) return {};
@@ -71,10 +112,11 @@ GsmCode GsmEncode(char32_t character) {
 char32_t GsmDefaultCharacter(std::uint8_t septet) { return kDefaultAlphabet[septet & 0x7Fu]; }
 
 void AppendGsmText(std::string& out, std::span<const std::uint8_t> septets) {
+  out.reserve(out.size() + 2 * septets.size());
   for (std::size_t i = 0; i < septets.size(); ++i) {
     const std::uint8_t septet = septets[i] & 0x7Fu;
     if (septet != kGsmEscape || i + 1 == septets.size()) {
-      AppendUtf8(out, kDefaultAlphabet[septet]);
+      Append(out, kDefaultUtf8[septet]);
       continue;
     }
     const std::uint8_t code = septets[++i] & 0x7Fu;

@@ -2,6 +2,7 @@
 // The GSM 7-bit default alphabet and its extension table, between Unicode characters
 // and unpacked septets.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,7 +19,14 @@ struct GsmCode {
   std::uint8_t septets[2] = {0, 0};
 };
 
-GsmCode GsmEncode(char32_t character);
+// The codes of U+0000..U+007F, for the inline look-up below.
+extern const std::array<GsmCode, 128> kGsmAsciiCodes;
+GsmCode GsmEncodeNonAscii(char32_t character);
+
+inline GsmCode GsmEncode(char32_t character) {
+  return character < kGsmAsciiCodes.size() ? kGsmAsciiCodes[character]
+                                           : GsmEncodeNonAscii(character);
+}
 
 // The character of a septet of the default alphabet (the escape alone reads as a space).
 char32_t GsmDefaultCharacter(std::uint8_t septet);

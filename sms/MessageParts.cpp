@@ -49,8 +49,18 @@ std::string_view SingleMessageText(std::string_view utf8, Alphabet alphabet) {
   return utf8.substr(0, FittingLength(utf8, alphabet, SingleCapacity(alphabet)));
 }
 
-std::string_view SingleMessageText(std::string_view utf8) {
-  return SingleMessageText(utf8, SendAlphabet(utf8));
+SingleMessage FitSingleMessage(std::string_view utf8) {
+  std::size_t used = 0;
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    std::size_t next = pos;
+    const std::size_t units = GsmEncode(NextCodePoint(utf8, next)).length;
+    if (units == 0) return {Alphabet::Ucs2, SingleMessageText(utf8, Alphabet::Ucs2)};
+    used += units;
+    if (used > gsm0340::kMaxSeptets) break;
+    pos = next;
+  }
+  return {Alphabet::Gsm7, utf8.substr(0, pos)};
 }
 
 std::vector<std::string_view> MessagePartTexts(std::string_view utf8, Alphabet alphabet) {

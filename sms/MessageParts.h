@@ -22,7 +22,17 @@ std::size_t CharacterUnits(Alphabet alphabet, char32_t character);
 // The start of `utf8` that fits one message in `alphabet`: 160 septets or 70 UTF-16
 // units. Never ends between an escape and its character or inside a surrogate pair.
 std::string_view SingleMessageText(std::string_view utf8, Alphabet alphabet);
-std::string_view SingleMessageText(std::string_view utf8);
+
+// What a single message carries of `utf8`: GSM 7-bit when that much of the text has
+// only GSM characters (what is cut off does not matter), otherwise UCS2.
+struct SingleMessage {
+  Alphabet alphabet;
+  std::string_view text;
+};
+SingleMessage FitSingleMessage(std::string_view utf8);
+inline std::string_view SingleMessageText(std::string_view utf8) {
+  return FitSingleMessage(utf8).text;
+}
 
 // The texts of the parts a message is sent in: the whole text when one message holds
 // it, otherwise pieces of 153 septets or 67 UTF-16 units, cut between characters, at

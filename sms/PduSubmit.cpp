@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 
 #include "sms/DataCoding.h"
 #include "sms/GsmAlphabet.h"
@@ -60,15 +62,16 @@ struct UserData {
 };
 
 // The header takes whole septets: the text starts at the septet boundary after it, the
-// fill bits in between stay zero.
-UserData GsmUserData(std::string_view text, std::span<const std::uint8_t> header) {
+// fill bits in between stay zero. As much of the text as fits; nothing when a character
+// on the way has no GSM form.
+std::optional<UserData> GsmUserData(std::string_view text, std::span<const std::uint8_t> header) {
   const std::size_t headerSeptets = (header.size() * 8 + 6) / 7;
   std::array<std::uint8_t, gsm0340::kMaxSeptets> septets{};
   std::size_t count = headerSeptets;
   std::size_t pos = 0;
   while (pos < text.size() && count < septets.size()) {
-    GsmCode code = GsmEncode(NextCodePoint(text, pos));
-    if (code.length == 0) code = GsmEncode(U'?');
+    const GsmCode code = GsmEncode(NextCodePoint(text, pos));
+    if (code.length == 0) return std::nullopt;
     if (count + code.length > septets.size()) break;
     for (std::uint8_t i = 0; i < code.length; ++i) septets[count++] = code.septets[i];
   }
@@ -103,9 +106,10 @@ UserData Ucs2UserData(std::string_view text, std::span<const std::uint8_t> heade
   return data;
 }
 
-UserData EncodeUserData(Alphabet alphabet, std::string_view text,
-                        std::span<const std::uint8_t> header) {
-  return alphabet == Alphabet::Ucs2 ? Ucs2UserData(text, header) : GsmUserData(text, header);
+// GSM 7-bit when the text that fits has only GSM characters, otherwise UCS2.
+UserData EncodeUserData(std::string_view text, std::span<const std::uint8_t> header) {
+  std::optional<UserData> gsm = GsmUserData(text, header);
+  return gsm ? std::move(*gsm) : Ucs2UserData(text, header);
 }
 
 void AppendSubmitTpdu(std::vector<std::uint8_t>& out, std::string_view destination,
@@ -153,8 +157,7 @@ PreparedAddress PrepareAddress(std::string_view number) {
 
 SubmitPdu BuildSubmitPdu(std::string_view destination, std::string_view text,
                          std::string_view serviceCentreAddress, bool scaInTpdu, bool blockMode) {
-  const Alphabet alphabet = SendAlphabet(text);
-  const UserData userData = EncodeUserData(alphabet, SingleMessageText(text, alphabet), {});
+  const UserData userData = EncodeUserData(text, {});
   return AssembleSubmit(destination, userData, false, serviceCentreAddress, scaInTpdu, blockMode);
 }
 
@@ -166,7 +169,7 @@ std::vector<SubmitPdu> BuildSubmitParts(std::string_view destination, std::strin
   std::vector<SubmitPdu> parts;
   parts.reserve(texts.size());
   if (texts.size() == 1) {
-    const UserData userData = EncodeUserData(alphabet, texts.front(), {});
+    const UserData userData = EncodeUserData(texts.front(), {});
     parts.push_back(
         AssembleSubmit(destination, userData, false, serviceCentreAddress, scaInTpdu, blockMode));
     return parts;
@@ -176,7 +179,9 @@ std::vector<SubmitPdu> BuildSubmitParts(std::string_view destination, std::strin
       reference, static_cast<std::uint8_t>(texts.size()), 0};
   for (std::size_t i = 0; i < texts.size(); ++i) {
     header.back() = static_cast<std::uint8_t>(i + 1);
-    const UserData userData = EncodeUserData(alphabet, texts[i], header);
+    // Each part holds only characters of the alphabet chosen for the whole text.
+    const UserData userData = alphabet == Alphabet::Gsm7 ? *GsmUserData(texts[i], header)
+                                                         : Ucs2UserData(texts[i], header);
     parts.push_back(
         AssembleSubmit(destination, userData, true, serviceCentreAddress, scaInTpdu, blockMode));
   }
@@ -186,9 +191,10 @@ std::vector<SubmitPdu> BuildSubmitParts(std::string_view destination, std::strin
 std::string PduHexText(std::span<const std::uint8_t> octets) {
   static constexpr char kHexDigits[] = "0123456789ABCDEF";
   std::string hex(octets.size() * 2, '\0');
-  for (std::size_t i = 0; i < octets.size(); ++i) {
-    hex[2 * i] = kHexDigits[octets[i] >> 4];
-    hex[2 * i + 1] = kHexDigits[octets[i] & 0x0F];
+  char* out = hex.data();
+  for (const std::uint8_t octet : octets) {
+    *out++ = kHexDigits[octet >> 4];
+    *out++ = kHexDigits[octet & 0x0F];
   }
   return hex;
 }

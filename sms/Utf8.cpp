@@ -2,9 +2,8 @@
 
 namespace kavonet::sms {
 
-char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
+char32_t NextMultiByteCodePoint(std::string_view text, std::size_t& pos) {
   const auto lead = static_cast<unsigned char>(text[pos++]);
-  if (lead < 0x80) return lead;
 
   std::size_t length = 0;
   char32_t codePoint = 0;
