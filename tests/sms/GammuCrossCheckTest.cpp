@@ -3,13 +3,13 @@
 // where Debian's python3-gammu is not installed.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sms/MessageParts.h"
@@ -19,11 +19,10 @@
 namespace kavonet::sms {
 namespace {
 
-// Reads "decode HEX" or "encode UTF8HEX" lines; answers one line per input line.
+// Takes pairs of arguments, "decode HEX" or "encode UTF8HEX"; answers one line each.
 constexpr const char* kScript = R"(
 import binascii, datetime, sys, gammu
-for line in open(sys.argv[1]):
-    verb, arg = line.split()
+for verb, arg in zip(sys.argv[1::2], sys.argv[2::2]):
     if verb == 'decode':
         m = gammu.DecodePDU(binascii.unhexlify(arg), False)
         text = m['Text'].split('\0')[0]  # gammu may leave bytes after a 7-bit text
@@ -47,24 +46,18 @@ std::string Utf8Hex(const std::string& text) {
 
 // Runs the script over `requests`; empty when python3-gammu cannot be loaded.
 std::vector<std::string> AskGammu(const std::vector<std::string>& requests) {
-  char path[] = "/tmp/kavonet-gammu-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) return {};
-  std::string input;
-  for (const std::string& request : requests) input += request + "\n";
-  const bool written = write(fd, input.data(), input.size()) == static_cast<ssize_t>(input.size());
-  close(fd);
-  const std::string command = "/usr/bin/python3 -c \"$KAVONET_GAMMU_SCRIPT\" " +
-                              std::string(path) + " 2>/dev/null";
   setenv("KAVONET_GAMMU_SCRIPT", kScript, 1);
+  std::string command = "/usr/bin/python3 -c \"$KAVONET_GAMMU_SCRIPT\" 2>/dev/null";
+  for (const std::string& request : requests) command += " " + request;
   std::vector<std::string> answers;
-  if (std::FILE* pipe = written ? popen(command.c_str(), "r") : nullptr) {
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) answers.emplace_back(buffer);
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    std::string line;
+    for (int c; (c = std::fgetc(pipe)) != EOF;) {
+      if (c != '\n') line.push_back(static_cast<char>(c));
+      else answers.push_back(std::exchange(line, {}));
+    }
     if (pclose(pipe) != 0) answers.clear();
   }
-  unlink(path);
-  for (std::string& answer : answers) answer.pop_back();  // line end
   return answers;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sms/MessageParts.h"
@@ -79,21 +80,17 @@ TEST(MessagePartTexts, StopsAt255Parts) {
 TEST(SingleMessageText, CutsBeforeAPairThatWouldNotFit) {
   EXPECT_EQ(SingleMessageText(std::string(159, 'a') + "€"), std::string(159, 'a'));
   EXPECT_EQ(SingleMessageText(Repeat("я", 69) + "😀"), Repeat("я", 69));
+  EXPECT_EQ(SingleMessageText(std::string(160, 'a') + "😀"), std::string(160, 'a'));
   EXPECT_EQ(SendAlphabet("@£$¥€[]{}\\^~|ç"), Alphabet::Gsm7);
   EXPECT_EQ(SendAlphabet("x\t"), Alphabet::Ucs2);
 }
 
 TEST(ValidUtf8, ReplacesEachMalformedSequenceOnce) {
-  struct Case {
-    std::string in, out;
-  };
-  const Case cases[] = {
-      {"a\x80z", "a\uFFFDz"},         {"a\xC3", "a\uFFFD"},
-      {"\xE2\x82z", "\uFFFDz"},       {"\xC0\xAF", "\uFFFD\uFFFD"},
-      {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},  {"\xF0\x9F\x98", "\uFFFD"},
-      {"€😀", "€😀"}, {std::string("a\0b", 3), std::string("a\0b", 3)},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ValidUtf8(c.in), c.out) << c.in;
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\x80z", "a\uFFFDz"}, {"a\xC3", "a\uFFFD"}, {"\xE2\x82z", "\uFFFDz"},
+      {"\xC0\xAF", "\uFFFD\uFFFD"}, {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
+      {"\xF0\x9F\x98", "\uFFFD"}, {"€😀", "€😀"}, {std::string("a\0b", 3), std::string("a\0b", 3)}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(ValidUtf8(in), out) << in;
   EXPECT_EQ(Utf8Prefix("a😀b", 2), "a😀");
 }
 
