@@ -52,7 +52,8 @@ std::string_view SingleMessageText(std::string_view utf8, Alphabet alphabet) {
 SingleMessage FitSingleMessage(std::string_view utf8) {
   std::size_t used = 0;
   std::size_t pos = 0;
-  while (pos < utf8.size()) {
+  // A character after a full message is not sent, so it does not choose the alphabet.
+  while (pos < utf8.size() && used < gsm0340::kMaxSeptets) {
     std::size_t next = pos;
     const std::size_t units = GsmEncode(NextCodePoint(utf8, next)).length;
     if (units == 0) return {Alphabet::Ucs2, SingleMessageText(utf8, Alphabet::Ucs2)};
