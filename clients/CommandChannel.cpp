@@ -17,7 +17,7 @@
 
 #include "clients/CommandRequest.h"
 #include "clients/RuntimeDirectory.h"
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 
 namespace kavonet::clients {
 namespace {
@@ -120,7 +120,7 @@ class CommandChannel::Connection : public QObject {
 
   std::string Execute() {
     try {
-      channel_.handler_(sms::Utf8ToCp437(request_.FirstLine()));
+      channel_.handler_(sms::ValidUtf8(request_.FirstLine()));
       return "OK\n";
     } catch (const std::exception& error) {
       std::string reason = error.what();

@@ -5,7 +5,7 @@
 #include <QDBusVariant>
 #include <QLocale>
 
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 
 namespace kavonet::clients {
 namespace {
@@ -50,7 +50,7 @@ std::optional<std::string> ArgumentText(const QVariant& value) {
     text = BasicText(value);
   }
   if (!text) return std::nullopt;
-  return sms::Utf8ToCp437(text->toStdString());
+  return sms::ValidUtf8(text->toStdString());
 }
 
 QVariant ReplyValue(const AutomationResult& result) {
@@ -59,7 +59,7 @@ QVariant ReplyValue(const AutomationResult& result) {
     QVariant operator()(bool value) const { return QVariant(value); }
     QVariant operator()(std::int32_t value) const { return QVariant(static_cast<qint32>(value)); }
     QVariant operator()(const std::string& text) const {
-      return QVariant(QString::fromStdString(sms::Cp437ToUtf8(text)));
+      return QVariant(QString::fromStdString(sms::ValidUtf8(text)));
     }
   };
   return std::visit(Visitor{}, result);

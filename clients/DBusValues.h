@@ -1,6 +1,6 @@
 #pragma once
-// Values crossing the bus: arguments taken as the gateway's 8-bit text, results turned
-// into D-Bus values. UTF-8 on the bus, code page 437 inside.
+// Values crossing the bus: arguments taken as the gateway's text, results turned into
+// D-Bus values. UTF-8 on the bus and inside.
 
 #include <QVariant>
 #include <optional>

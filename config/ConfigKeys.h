@@ -24,6 +24,8 @@ inline constexpr const char* kMem3 = "Mem3";
 inline constexpr const char* kStartupTransfer = "Startup Transfer";
 inline constexpr const char* kLogReceive = "Log Receive";
 inline constexpr const char* kLogTransmit = "Log Transmit";
+// Optional: a new file is written without it, so it reads as its default (0).
+inline constexpr const char* kLongMessages = "Long Messages";
 
 // The two interface types the settings dialog writes.
 inline constexpr const char* kBlockMode = "Block Mode";

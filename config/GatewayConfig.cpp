@@ -91,6 +91,7 @@ GatewayConfig ReadGatewayConfig(const std::filesystem::path& iniPath) {
   config.Mem1 = ini.ReadString(kConfiguration, kMem1, defaults.Mem1);
   config.Mem2 = ini.ReadString(kConfiguration, kMem2, defaults.Mem2);
   config.Mem3 = ini.ReadString(kConfiguration, kMem3, defaults.Mem3);
+  config.LongMessages = ini.ReadBool(kConfiguration, kLongMessages, defaults.LongMessages);
   return config;
 }
 

@@ -26,6 +26,8 @@ struct GatewayConfig {
   std::int32_t StartupTransfer = 0;
   bool LogReceive = true;
   bool LogTransmit = true;
+  // Send a text longer than one message in parts; off, it is cut at one message.
+  bool LongMessages = false;
 
   friend bool operator==(const GatewayConfig&, const GatewayConfig&) = default;
 };

@@ -5,6 +5,7 @@
 
 #include "core/TSMS.h"
 #include "core/TSMS_Main.h"
+#include "sms/Utf8.h"
 
 namespace kavonet {
 
@@ -29,7 +30,7 @@ int TSMS_Main::QueueForDestinations(const std::string& destinations, const std::
 void TSMS_Main::DDE_SendExecuteMacro(const std::string& command) {
   if (!ConnectionUnderWay()) ConnectTerminal();
   std::string line = command.substr(0, command.find_first_of("\r\n"));
-  line.resize(std::min(line.size(), TSMS::kMaxArgumentLength));
+  line.resize(sms::Utf8Prefix(line, TSMS::kMaxArgumentLength).size());
   const std::size_t semicolon = line.find(';');
   const std::string text = semicolon == std::string::npos ? std::string() : line.substr(semicolon + 1);
   QueueForDestinations(line.substr(0, semicolon), text);

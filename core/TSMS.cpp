@@ -1,13 +1,14 @@
 #include "core/TSMS.h"
 
 #include "core/TSMS_Main.h"
+#include "sms/Utf8.h"
 
 namespace kavonet {
 
 namespace {
 
 std::string Cut(const std::string& text) {
-  std::string cut = text.substr(0, TSMS::kMaxArgumentLength);
+  std::string cut(sms::Utf8Prefix(text, TSMS::kMaxArgumentLength));
   // Text ends at its first NUL, as it always has for callers.
   const std::size_t nul = cut.find('\0');
   if (nul != std::string::npos) cut.resize(nul);

@@ -1,7 +1,6 @@
 #pragma once
 // TSMS: the automation object. It holds nothing; each method works on the one gateway
-// controller. Arguments and results are the gateway's 8-bit text: the transport (D-Bus)
-// converts from and to UTF-8.
+// controller. Arguments and results are UTF-8 text, as on the bus.
 
 #include <cstdint>
 #include <string>
@@ -12,7 +11,7 @@ class TSMS_Main;
 
 class TSMS {
  public:
-  // Arguments longer than this are cut: the gateway has always taken 1000 characters.
+  // Arguments longer than this many characters are cut: the gateway has always taken 1000.
   static constexpr std::size_t kMaxArgumentLength = 1000;
 
   explicit TSMS(TSMS_Main& main) : main_(main) {}

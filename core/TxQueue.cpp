@@ -6,13 +6,13 @@
 
 #include "core/TSMS_Main.h"
 #include "sms/MessageLog.h"
+#include "sms/MessageParts.h"
 #include "sms/PduCodec.h"
 
 namespace kavonet {
 
 namespace {
 
-constexpr int kMaxTextLength = 160;
 constexpr int kMaxDestinationDigits = 20;
 constexpr int kRefusalsBeforeRequeue = 3;
 constexpr char kCtrlZ = 0x1A;
@@ -121,7 +121,7 @@ void TSMS_Main::ProcessTxQueue() {
                     " is not a telephone number (+ and up to 20 digits); message removed");
     return;
   }
-  const std::string text = tx_queue.Cell(1, 1).substr(0, kMaxTextLength);
+  const std::string text(sms::SingleMessageText(tx_queue.Cell(1, 1)));
   if (text.empty()) {
     DropHeadMessage("No message data entered");
     return;

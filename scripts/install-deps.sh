@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   qt6-base-dev qt6-serialport-dev
-  xvfb xauth dbus dbus-x11 libglib2.0-bin socat gammu
+  xvfb xauth dbus dbus-x11 libglib2.0-bin socat gammu python3-gammu
   locales
 )
 

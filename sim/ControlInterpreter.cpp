@@ -49,6 +49,14 @@ std::string Stored(const Decoded<int>& result) {
   return result ? "OK " + std::to_string(*result.value) : "ERROR " + result.error;
 }
 
+// The index of every part, in order.
+std::string Stored(const Decoded<std::vector<int>>& result) {
+  if (!result) return "ERROR " + result.error;
+  std::string answer = "OK";
+  for (int index : *result.value) answer += " " + std::to_string(index);
+  return answer;
+}
+
 }  // namespace
 
 std::string ControlInterpreter::Execute(std::string_view line) {
@@ -95,7 +103,7 @@ std::string ControlInterpreter::Fill(std::string_view arguments) {
   const auto count = ParseInteger(Trim(arguments), 1, MessageStore::kMaxCapacity);
   if (!count) return "ERROR usage: fill <n>, n from 1 to 255";
   for (long i = 1; i <= *count; ++i) {
-    const Decoded<int> stored = terminal_.Store(kFillOrigin, "Message " + std::to_string(i));
+    const auto stored = terminal_.Store(kFillOrigin, "Message " + std::to_string(i));
     if (!stored) return "ERROR " + stored.error + " after " + std::to_string(i - 1) + " messages";
   }
   return "OK " + std::to_string(*count);

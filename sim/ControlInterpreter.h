@@ -1,7 +1,9 @@
 #pragma once
 // The simulator's control language, one command per line, each answered by one line
 // beginning "OK" or "ERROR":
-//   deliver <origin> <text...>   store a message and announce it by the mode in force
+//   deliver <origin> <text...>   store a message and announce it by the mode in force;
+//                                a text longer than one message goes in parts, and the
+//                                answer lists the index of each
 //   deliver-pdu <hex>            the same with a raw SMS-DELIVER TPDU
 //   store <origin> <text...>     store without announcing
 //   fill <n>                     store "Message 1".."Message n"

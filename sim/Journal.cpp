@@ -31,8 +31,15 @@ std::string JsonString(const std::string& text) {
 }  // namespace
 
 std::string JournalLine(const SentMessage& message) {
-  return "{\"destination\":" + JsonString(message.destination) +
-         ",\"text\":" + JsonString(message.text) + ",\"pdu\":" + JsonString(message.pduHex) + "}";
+  std::string line = "{\"destination\":" + JsonString(message.destination) +
+                     ",\"text\":" + JsonString(message.text) +
+                     ",\"pdu\":" + JsonString(message.pduHex);
+  if (message.part) {
+    line += ",\"reference\":" + std::to_string(message.part->reference) +
+            ",\"part\":" + std::to_string(message.part->number) +
+            ",\"parts\":" + std::to_string(message.part->total);
+  }
+  return line + "}";
 }
 
 Journal::Journal(const std::string& path) : file_(std::fopen(path.c_str(), "a")) {}

@@ -1,7 +1,8 @@
 #pragma once
 // The record of every message the terminal was asked to send: one JSON object per
 // line, {"destination":"...","text":"...","pdu":"HEX"}, written through at once so
-// a test can read it while the simulator runs.
+// a test can read it while the simulator runs. A part of a concatenated message adds
+// "reference", "part" and "parts".
 
 #include <cstdio>
 #include <memory>

@@ -1,5 +1,7 @@
 #include "sim/SmsPdu.h"
 
+#include <algorithm>
+
 #include "sim/GsmAlphabet.h"
 #include "sim/SeptetPacking.h"
 #include "sim/Unicode.h"
@@ -104,9 +106,21 @@ Alphabet AlphabetOf(std::uint8_t dcs) {
   return Alphabet::kGsm7;
 }
 
+// The 8-bit-reference concatenation element, if the header holds one.
+std::optional<PartOf> ConcatenationIn(const Bytes& data) {
+  if (data.empty()) return std::nullopt;
+  const std::size_t end = std::min<std::size_t>(data[0] + 1u, data.size());
+  for (std::size_t i = 1; i + 1 < end; i += 2u + data[i + 1]) {
+    if (data[i] == 0x00 && data[i + 1] == 3 && i + 4 < end) {
+      return PartOf{data[i + 2], data[i + 3], data[i + 4]};
+    }
+  }
+  return std::nullopt;
+}
+
 // 8-bit data has no text form; it is shown as hexadecimal.
 bool ReadUserData(PduReader& reader, std::uint8_t firstOctet, std::uint8_t dcs,
-                  std::string& text) {
+                  std::string& text, std::optional<PartOf>& part) {
   std::uint8_t length = 0;
   if (!reader.Octet("TP-UDL", length)) return false;
   const bool hasHeader = (firstOctet & 0x40) != 0;
@@ -115,6 +129,7 @@ bool ReadUserData(PduReader& reader, std::uint8_t firstOctet, std::uint8_t dcs,
   if (alphabet == Alphabet::kGsm7) {
     if (length > kMaxSeptets) length = kMaxSeptets;
     if (!reader.Take("TP-UD", PackedLength(length), data)) return false;
+    if (hasHeader) part = ConcatenationIn(data);
     Septets septets = UnpackSeptets(data, length);
     std::size_t skip = 0;
     if (hasHeader && !data.empty()) skip = ((data[0] + 1u) * 8 + 6) / 7;
@@ -123,6 +138,7 @@ bool ReadUserData(PduReader& reader, std::uint8_t firstOctet, std::uint8_t dcs,
     return true;
   }
   if (!reader.Take("TP-UD", length, data)) return false;
+  if (hasHeader) part = ConcatenationIn(data);
   if (hasHeader && !data.empty()) {
     data.erase(data.begin(), data.begin() + std::min<std::size_t>(data[0] + 1u, data.size()));
   }
@@ -191,44 +207,130 @@ Decoded<SubmitMessage> DecodeSubmit(const Bytes& tpdu) {
   if (!reader.Octet("TP-MR", message.reference) || !ReadAddress(reader, message.destination) ||
       !reader.Octet("TP-PID", pid) || !reader.Octet("TP-DCS", dcs) ||
       !reader.Take("TP-VP", ValidityPeriodLength(firstOctet), validity) ||
-      !ReadUserData(reader, firstOctet, dcs, message.text)) {
+      !ReadUserData(reader, firstOctet, dcs, message.text, message.part)) {
     return Result::Fail(reader.Error());
   }
   return {message, {}};
 }
 
-Decoded<Bytes> EncodeDeliver(std::string_view origin, std::string_view utf8Text,
-                             const SmsTimestamp& timestamp) {
-  using Result = Decoded<Bytes>;
-  const Decoded<Bytes> address = EncodeOrigin(origin);
-  if (!address) return address;
-  const std::u32string text = DecodeUtf8(utf8Text);
+namespace {
+
+// Header and user data of one DELIVER: the text already in its alphabet.
+struct Body {
   std::uint8_t dcs = 0x00;
-  std::uint8_t length = 0;
+  std::uint8_t length = 0;  // TP-UDL
   Bytes data;
-  if (auto septets = EncodeGsm7(text)) {
-    if (septets->size() > kMaxSeptets) return Result::Fail("text longer than 160 GSM characters");
-    length = static_cast<std::uint8_t>(septets->size());
-    data = PackSeptets(*septets);
-  } else {
-    data = EncodeUtf16Be(text);
-    if (data.size() > kMaxUcs2Octets) return Result::Fail("text longer than 70 UCS2 characters");
-    dcs = 0x08;
-    length = static_cast<std::uint8_t>(data.size());
-  }
-  // First octet: SMS-DELIVER, no more messages waiting.
-  Bytes pdu{0x04};
-  pdu.insert(pdu.end(), address.value->begin(), address.value->end());
+};
+
+Bytes AssembleDeliver(const Bytes& address, const Body& body, bool hasHeader,
+                      const SmsTimestamp& timestamp) {
+  // First octet: SMS-DELIVER, no more messages waiting, TP-UDHI when there is a header.
+  Bytes pdu{static_cast<std::uint8_t>(hasHeader ? 0x44 : 0x04)};
+  pdu.insert(pdu.end(), address.begin(), address.end());
   pdu.push_back(0x00);  // TP-PID
-  pdu.push_back(dcs);
+  pdu.push_back(body.dcs);
   for (int field : {timestamp.year, timestamp.month, timestamp.day, timestamp.hour,
                     timestamp.minute, timestamp.second}) {
     pdu.push_back(SwappedDecimal(field));
   }
   pdu.push_back(0x00);  // time zone: UTC
-  pdu.push_back(length);
-  pdu.insert(pdu.end(), data.begin(), data.end());
-  return {pdu, {}};
+  pdu.push_back(body.length);
+  pdu.insert(pdu.end(), body.data.begin(), body.data.end());
+  return pdu;
+}
+
+// The text's units (septets or UTF-16 octet pairs) cut into pieces of at most `size`
+// units; a piece never ends on the first unit of a pair.
+template <class IsPairStart>
+std::vector<std::pair<std::size_t, std::size_t>> Pieces(std::size_t units, std::size_t size,
+                                                        IsPairStart isPairStart) {
+  std::vector<std::pair<std::size_t, std::size_t>> pieces;
+  for (std::size_t start = 0; start < units && pieces.size() < 255;) {
+    std::size_t end = std::min(units, start + size);
+    if (end < units && isPairStart(end - 1)) --end;
+    pieces.emplace_back(start, end);
+    start = end;
+  }
+  return pieces;
+}
+
+Bytes ConcatenationHeader(std::uint8_t reference, std::size_t total, std::size_t number) {
+  return {0x05, 0x00, 0x03, reference, static_cast<std::uint8_t>(total),
+          static_cast<std::uint8_t>(number)};
+}
+
+std::vector<Body> GsmBodies(const Septets& septets, std::uint8_t reference) {
+  if (septets.size() <= kMaxSeptets) {
+    return {Body{0x00, static_cast<std::uint8_t>(septets.size()), PackSeptets(septets)}};
+  }
+  // The 6-octet header and one fill bit take the room of 7 septets.
+  const auto pieces = Pieces(septets.size(), kMaxSeptets - 7, [&](std::size_t i) {
+    return septets[i] == kGsmEscape;  // an extension code is never the escape itself
+  });
+  std::vector<Body> bodies;
+  for (std::size_t n = 0; n < pieces.size(); ++n) {
+    Septets padded(7, 0);
+    padded.insert(padded.end(), septets.begin() + static_cast<std::ptrdiff_t>(pieces[n].first),
+                  septets.begin() + static_cast<std::ptrdiff_t>(pieces[n].second));
+    Bytes data = PackSeptets(padded);
+    const Bytes header = ConcatenationHeader(reference, pieces.size(), n + 1);
+    std::copy(header.begin(), header.end(), data.begin());
+    bodies.push_back({0x00, static_cast<std::uint8_t>(padded.size()), data});
+  }
+  return bodies;
+}
+
+std::vector<Body> Ucs2Bodies(const Bytes& octets, std::uint8_t reference) {
+  if (octets.size() <= kMaxUcs2Octets) {
+    return {Body{0x08, static_cast<std::uint8_t>(octets.size()), octets}};
+  }
+  const auto pieces = Pieces(octets.size() / 2, (kMaxUcs2Octets - 6) / 2, [&](std::size_t i) {
+    return (octets[2 * i] & 0xFC) == 0xD8;  // high surrogate
+  });
+  std::vector<Body> bodies;
+  for (std::size_t n = 0; n < pieces.size(); ++n) {
+    Bytes data = ConcatenationHeader(reference, pieces.size(), n + 1);
+    data.insert(data.end(), octets.begin() + static_cast<std::ptrdiff_t>(2 * pieces[n].first),
+                octets.begin() + static_cast<std::ptrdiff_t>(2 * pieces[n].second));
+    bodies.push_back({0x08, static_cast<std::uint8_t>(data.size()), data});
+  }
+  return bodies;
+}
+
+}  // namespace
+
+Decoded<std::vector<Bytes>> EncodeDeliverParts(std::string_view origin, std::string_view utf8Text,
+                                               const SmsTimestamp& timestamp,
+                                               std::uint8_t reference) {
+  using Result = Decoded<std::vector<Bytes>>;
+  const Decoded<Bytes> address = EncodeOrigin(origin);
+  if (!address) return Result::Fail(address.error);
+  const std::u32string text = DecodeUtf8(utf8Text);
+  const auto septets = EncodeGsm7(text);
+  const std::vector<Body> bodies =
+      septets ? GsmBodies(*septets, reference) : Ucs2Bodies(EncodeUtf16Be(text), reference);
+  std::vector<Bytes> pdus;
+  for (const Body& body : bodies) {
+    pdus.push_back(AssembleDeliver(*address.value, body, bodies.size() > 1, timestamp));
+  }
+  return {pdus, {}};
+}
+
+Decoded<Bytes> EncodeDeliver(std::string_view origin, std::string_view utf8Text,
+                             const SmsTimestamp& timestamp) {
+  using Result = Decoded<Bytes>;
+  if (const Decoded<Bytes> address = EncodeOrigin(origin); !address) return address;
+  const std::u32string text = DecodeUtf8(utf8Text);
+  const auto septets = EncodeGsm7(text);
+  if (septets && septets->size() > kMaxSeptets) {
+    return Result::Fail("text longer than 160 GSM characters");
+  }
+  if (!septets && EncodeUtf16Be(text).size() > kMaxUcs2Octets) {
+    return Result::Fail("text longer than 70 UCS2 characters");
+  }
+  Decoded<std::vector<Bytes>> parts = EncodeDeliverParts(origin, utf8Text, timestamp, 0);
+  if (!parts) return Result::Fail(parts.error);
+  return {parts.value->front(), {}};
 }
 
 Bytes EncodeScaField(std::string_view address) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "sim/Hex.h"
 
@@ -32,10 +33,18 @@ struct SmsTimestamp {
   int second = 0;
 };
 
+// Where a part of a concatenated message belongs.
+struct PartOf {
+  unsigned reference = 0;
+  unsigned total = 0;
+  unsigned number = 0;
+};
+
 struct SubmitMessage {
   std::uint8_t reference = 0;
   std::string destination;  // "+" for an international number, then the digits
   std::string text;         // UTF-8
+  std::optional<PartOf> part;
 };
 
 // Longest text of one message: 160 GSM septets or 70 UCS2 characters.
@@ -49,6 +58,13 @@ Decoded<SubmitMessage> DecodeSubmit(const Bytes& tpdu);
 // is sent as an alphanumeric sender name of at most 11 characters.
 Decoded<Bytes> EncodeDeliver(std::string_view origin, std::string_view utf8Text,
                              const SmsTimestamp& timestamp);
+
+// Like EncodeDeliver, but a text longer than one message becomes the parts of a
+// concatenated message (header 05 00 03 `reference` total n), each of at most 153 GSM
+// septets or 67 UTF-16 units, never cut inside an escape or surrogate pair.
+Decoded<std::vector<Bytes>> EncodeDeliverParts(std::string_view origin, std::string_view utf8Text,
+                                               const SmsTimestamp& timestamp,
+                                               std::uint8_t reference);
 
 // Length octet, type of address, digits; an empty address gives the single octet 00.
 Bytes EncodeScaField(std::string_view address);

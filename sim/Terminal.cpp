@@ -48,10 +48,18 @@ Decoded<int> Terminal::StoreTpdu(Bytes tpdu) {
   return {index, {}};
 }
 
-Decoded<int> Terminal::Store(std::string_view origin, std::string_view utf8Text) {
-  const Decoded<Bytes> pdu = EncodeDeliver(origin, utf8Text, clock_());
-  if (!pdu) return Decoded<int>::Fail(pdu.error);
-  return StoreTpdu(*pdu.value);
+Decoded<std::vector<int>> Terminal::Store(std::string_view origin, std::string_view utf8Text) {
+  using Result = Decoded<std::vector<int>>;
+  const auto pdus = EncodeDeliverParts(origin, utf8Text, clock_(), nextConcatReference_);
+  if (!pdus) return Result::Fail(pdus.error);
+  if (pdus.value->size() > 1) ++nextConcatReference_;
+  std::vector<int> indices;
+  for (const Bytes& pdu : *pdus.value) {
+    const Decoded<int> index = StoreTpdu(pdu);
+    if (!index) return Result::Fail(index.error);
+    indices.push_back(*index.value);
+  }
+  return {indices, {}};
 }
 
 void Terminal::Announce(int index) {
@@ -62,9 +70,11 @@ void Terminal::Announce(int index) {
   }
 }
 
-Decoded<int> Terminal::Deliver(std::string_view origin, std::string_view utf8Text) {
-  Decoded<int> stored = Store(origin, utf8Text);
-  if (stored) Announce(*stored.value);
+Decoded<std::vector<int>> Terminal::Deliver(std::string_view origin, std::string_view utf8Text) {
+  Decoded<std::vector<int>> stored = Store(origin, utf8Text);
+  if (stored) {
+    for (int index : *stored.value) Announce(index);
+  }
   return stored;
 }
 

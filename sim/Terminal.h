@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/AtInterpreter.h"
 #include "sim/BlockModeSession.h"
@@ -28,11 +29,12 @@ class Terminal {
 
   void Receive(std::string_view bytes);
 
-  // Store a message and announce it by the mode in force; the result is its index.
-  Decoded<int> Deliver(std::string_view origin, std::string_view utf8Text);
+  // Store a message and announce it by the mode in force; the result is the index of
+  // each part (one unless the text needs a concatenated message).
+  Decoded<std::vector<int>> Deliver(std::string_view origin, std::string_view utf8Text);
   Decoded<int> DeliverPdu(const Bytes& tpdu);
   // Store a message without announcing it.
-  Decoded<int> Store(std::string_view origin, std::string_view utf8Text);
+  Decoded<std::vector<int>> Store(std::string_view origin, std::string_view utf8Text);
 
   void RefuseNextSend(int cause) { core_.ArmRefusal(cause); }
   // A silent terminal ignores everything the gateway writes.
@@ -47,6 +49,7 @@ class Terminal {
 
  private:
   Decoded<int> StoreTpdu(Bytes tpdu);
+  std::uint8_t nextConcatReference_ = 1;
   void Announce(int index);
   void Emit(std::string_view bytes);
 

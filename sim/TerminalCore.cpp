@@ -26,7 +26,9 @@ SendOutcome TerminalCore::Send(const Bytes& tpdu) {
   outcome.kind = SendOutcome::Kind::kAccepted;
   outcome.reference = nextReference_;
   nextReference_ = nextReference_ % 255 + 1;
-  if (onSend_) onSend_({submit.value->destination, submit.value->text, ToHex(tpdu)});
+  if (onSend_) {
+    onSend_({submit.value->destination, submit.value->text, ToHex(tpdu), submit.value->part});
+  }
   return outcome;
 }
 

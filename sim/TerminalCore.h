@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "sim/MessageStore.h"
+#include "sim/SmsPdu.h"
 
 namespace kavonet::sim {
 
@@ -25,6 +26,7 @@ struct SentMessage {
   std::string destination;
   std::string text;    // UTF-8
   std::string pduHex;  // the SMS-SUBMIT TPDU
+  std::optional<PartOf> part;
 };
 
 struct SendOutcome {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "sms/Gsm0340.h"
-#include "sms/TextCodec.h"
+#include "sms/MessageParts.h"
+#include "sms/Utf8.h"
 
 namespace kavonet::sms {
 namespace {
@@ -40,7 +40,7 @@ std::string TransmitLogLine(std::string_view destinationDigits, std::string_view
   if (time.size() == kUnpaddedTimeLength) line.push_back('0');
   line.append(time);
   line.push_back(' ');
-  line.append(text.substr(0, gsm0340::kMaxSeptets));
+  line.append(SingleMessageText(text));
   line.push_back(' ');
   return line;
 }
@@ -59,7 +59,7 @@ std::string FormatLocalTime(std::time_t t, const char* format) {
   if (localtime_r(&t, &local) == nullptr) return {};
   std::array<char, 256> buffer{};
   const std::size_t length = std::strftime(buffer.data(), buffer.size(), format, &local);
-  return Utf8ToCp437(std::string_view(buffer.data(), length));
+  return ValidUtf8(std::string_view(buffer.data(), length));
 }
 
 std::string LocaleShortDate(std::time_t t) {
@@ -72,13 +72,13 @@ std::string LocaleLongTime(std::time_t t) {
 
 namespace {
 
-std::string LogBytes(std::string_view cp437Line) { return Cp437ToUtf8(cp437Line) + "\r\n"; }
+std::string LogBytes(std::string_view line) { return ValidUtf8(line) + "\r\n"; }
 
 }  // namespace
 
-bool AppendLogLine(const std::filesystem::path& file, std::string_view cp437Line) {
+bool AppendLogLine(const std::filesystem::path& file, std::string_view line) {
   try {
-    const std::string bytes = LogBytes(cp437Line);
+    const std::string bytes = LogBytes(line);
     std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "ab"));
     if (!stream) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) == bytes.size();
@@ -88,9 +88,9 @@ bool AppendLogLine(const std::filesystem::path& file, std::string_view cp437Line
   }
 }
 
-bool LogEndsWith(const std::filesystem::path& file, std::string_view cp437Line) {
+bool LogEndsWith(const std::filesystem::path& file, std::string_view line) {
   try {
-    const std::string bytes = LogBytes(cp437Line);
+    const std::string bytes = LogBytes(line);
     std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "rb"));
     if (!stream || std::fseek(stream.get(), 0, SEEK_END) != 0) return false;
     const long size = std::ftell(stream.get());

@@ -1,6 +1,7 @@
 #pragma once
 // GSM 03.40 codec for the two PDUs the gateway handles: the SMS-SUBMIT it sends and
-// the SMS-DELIVER it receives. 7-bit default alphabet only; pure computation.
+// the SMS-DELIVER it receives, in GSM 7-bit, 8-bit data or UCS2, whole or in parts.
+// Text is UTF-8; pure computation.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,12 +31,22 @@ struct SubmitPdu {
 };
 
 // Builds an SMS-SUBMIT with fixed parameters (status report and reply path requested,
-// validity 24 hours). `text` is CP437; only its first 160 characters are sent, each
-// translated through TxCharTable. The SCA field is only written in PDU Mode with
-// `scaInTpdu` set. Address characters other than decimal digits are dropped, and so
-// are digits beyond the 20 an address field holds.
+// validity 24 hours). `text` is UTF-8. It goes out in the GSM 7-bit alphabet when it
+// can (TP-DCS 00), otherwise as UCS2 (TP-DCS 08); only SingleMessageText(text) is
+// sent. The SCA field is only written in PDU Mode with `scaInTpdu` set. Address
+// characters other than decimal digits are dropped, and so are digits beyond the 20
+// an address field holds.
 SubmitPdu BuildSubmitPdu(std::string_view destination, std::string_view text,
                          std::string_view serviceCentreAddress, bool scaInTpdu, bool blockMode);
+
+// The SMS-SUBMITs of `text` sent as a concatenated message, one per entry of
+// MessagePartTexts(text), in order. Each carries the header 05 00 03 `reference`
+// total n; the same `reference` must not be reused for another message to the same
+// destination while its parts may still be in transit. A text one message holds
+// gives the single PDU BuildSubmitPdu would, without a header.
+std::vector<SubmitPdu> BuildSubmitParts(std::string_view destination, std::string_view text,
+                                        std::string_view serviceCentreAddress, bool scaInTpdu,
+                                        bool blockMode, std::uint8_t reference);
 
 // GSM 7-bit packing: septet k occupies bits 7k..7k+6 of the result, least significant
 // bit first. Each septet is masked to 7 bits; the result has exactly ceil(7n/8) octets.
@@ -48,7 +59,12 @@ std::vector<std::uint8_t> UnpackSeptets(std::span<const std::uint8_t> packed, st
 // Each octet as two upper-case hexadecimal digits, no separators.
 std::string PduHexText(std::span<const std::uint8_t> octets);
 
-// Decodes an SMS-DELIVER.
+// 8-bit data has no characters; its text is this marker followed by the octets in
+// hexadecimal.
+inline constexpr std::string_view kEightBitMarker = "[8-bit data] ";
+
+// Decodes an SMS-DELIVER: text in the alphabet TP-DCS names, the header TP-UDHI
+// announces skipped, its concatenation element kept.
 // Block Mode: `record` is the Message frame, `position` the offset of its message type
 // octet; index and status come from the frame, followed by the SCA field and the TPDU.
 // PDU Mode: the TPDU starts at `position`; index and status come from the response
@@ -66,7 +82,7 @@ ReceivedMessage DecodeDeliver(std::span<const std::uint8_t> record, std::size_t 
 std::string DecodeScAddress(std::span<const std::uint8_t> record, std::size_t& position);
 // TP-OA: length in digits, type, semi-octets.
 std::string DecodeOrigAddress(std::span<const std::uint8_t> record, std::size_t& position);
-// TP-UDL and the packed user data, translated through RxCharTable (CP437).
+// TP-UDL and the packed GSM 7-bit user data (no header), as UTF-8.
 std::string UnpackUserData(std::span<const std::uint8_t> record, std::size_t& position);
 
 }  // namespace kavonet::sms

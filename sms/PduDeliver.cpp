@@ -4,10 +4,11 @@
 
 #include <algorithm>
 
-#include "sms/CharTables.h"
+#include "sms/GsmAlphabet.h"
 #include "sms/Gsm0340.h"
 #include "sms/PduCodec.h"
 #include "sms/SeptetPacking.h"
+#include "sms/Utf8.h"
 
 namespace kavonet::sms {
 namespace {
@@ -143,13 +144,100 @@ std::string ReadOrigAddress(RecordCursor& cursor) {
 std::string ReadUserData(RecordCursor& cursor) {
   std::uint8_t septetCount = 0;
   if (!cursor.ReadOctet("TP-UDL", septetCount)) return {};
-  const std::size_t packedLength = PackedLength(septetCount);
-  const std::vector<std::uint8_t> septets =
-      UnpackSeptets(cursor.Take(packedLength, "TP-UD"), septetCount);
-  std::string text(septets.size(), '\0');
-  std::transform(septets.begin(), septets.end(), text.begin(),
-                 [](std::uint8_t septet) { return static_cast<char>(RxCharTable[septet]); });
+  std::string text;
+  AppendGsmText(text, UnpackSeptets(cursor.Take(PackedLength(septetCount), "TP-UD"), septetCount));
   return text;
+}
+
+// Keeps the concatenation element among the header's information elements; an element
+// that runs past the header ends the walk, one with an impossible part number is
+// ignored (a receiver cannot place it).
+std::optional<Concatenation> FindConcatenation(std::span<const std::uint8_t> header) {
+  std::optional<Concatenation> found;
+  std::size_t pos = 0;
+  while (pos + 2 <= header.size()) {
+    const std::uint8_t id = header[pos];
+    const std::size_t length = header[pos + 1];
+    pos += 2;
+    if (length > header.size() - pos) break;
+    const auto element = header.subspan(pos, length);
+    pos += length;
+    Concatenation concat;
+    if (id == gsm0340::kIeConcatenation8BitReference && length == 3) {
+      concat.Reference = element[0];
+    } else if (id == gsm0340::kIeConcatenation16BitReference && length == 4) {
+      concat.Reference = static_cast<std::uint16_t>(element[0] << 8 | element[1]);
+      concat.WideReference = true;
+    } else {
+      continue;
+    }
+    const auto tail = element.last(2);
+    concat.Total = tail[0];
+    concat.Part = tail[1];
+    if (concat.Total != 0 && concat.Part != 0 && concat.Part <= concat.Total) found = concat;
+  }
+  return found;
+}
+
+void AppendHex(std::string& out, std::span<const std::uint8_t> octets) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  for (std::uint8_t octet : octets) {
+    out.push_back(kHexDigits[octet >> 4]);
+    out.push_back(kHexDigits[octet & 0x0F]);
+  }
+}
+
+// UTF-16 big-endian; a pair of surrogates is one character, a lone surrogate or an odd
+// last octet gives U+FFFD.
+void AppendUcs2Text(std::string& out, std::span<const std::uint8_t> octets) {
+  std::size_t i = 0;
+  while (i + 1 < octets.size()) {
+    char32_t unit = static_cast<char32_t>(octets[i] << 8 | octets[i + 1]);
+    i += 2;
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < octets.size()) {
+      const auto low = static_cast<char32_t>(octets[i] << 8 | octets[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    AppendUtf8(out, unit);  // a lone surrogate comes out as U+FFFD
+  }
+  if (i < octets.size()) AppendUtf8(out, kReplacementCharacter);
+}
+
+// TP-UDL, then TP-UD: the header when TP-UDHI is set, then the text in the alphabet of
+// TP-DCS. GSM 7-bit counts septets, header and fill bits included; the others count octets.
+void ReadMessageBody(RecordCursor& cursor, bool hasHeader, std::uint8_t dataCoding,
+                     ReceivedMessage& message) {
+  std::uint8_t length = 0;
+  if (!cursor.ReadOctet("TP-UDL", length)) return;
+  message.Coding = DcsAlphabet(dataCoding);
+  const bool septets = message.Coding == Alphabet::Gsm7;
+  const std::span<const std::uint8_t> userData =
+      cursor.Take(septets ? PackedLength(length) : length, "TP-UD");
+  std::size_t headerOctets = 0;
+  if (hasHeader && !userData.empty()) {
+    headerOctets = std::min<std::size_t>(1u + userData[0], userData.size());
+    message.Concat = FindConcatenation(userData.subspan(1, headerOctets - 1));
+  }
+  switch (message.Coding) {
+    case Alphabet::Gsm7: {
+      const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;
+      const std::vector<std::uint8_t> all = UnpackSeptets(userData, length);
+      if (headerSeptets < all.size()) {
+        AppendGsmText(message.Text, std::span(all).subspan(headerSeptets));
+      }
+      break;
+    }
+    case Alphabet::Ucs2:
+      AppendUcs2Text(message.Text, userData.subspan(headerOctets));
+      break;
+    case Alphabet::EightBit:
+      message.Text = kEightBitMarker;
+      AppendHex(message.Text, userData.subspan(headerOctets));
+      break;
+  }
 }
 
 // Each time stamp octet is two semi-octets, low half first (0x30 -> "03").
@@ -200,11 +288,17 @@ ReceivedMessage DecodeDeliver(std::span<const std::uint8_t> record, std::size_t 
     message.MsgIndex = msgIndex;
     message.IsNew = isNew;
   }
-  cursor.Skip(1, "TP-MTI");
+  std::uint8_t firstOctet = 0;
+  std::uint8_t dataCoding = 0;
+  std::uint8_t protocolId = 0;
+  cursor.ReadOctet("TP-MTI", firstOctet);
   message.Origin = ReadOrigAddress(cursor);
-  cursor.Skip(2, "TP-PID and TP-DCS");
+  if (cursor.ReadOctet("TP-PID and TP-DCS", protocolId)) {
+    cursor.ReadOctet("TP-PID and TP-DCS", dataCoding);
+  }
   ReadTimeStamp(cursor, message);
-  message.Text = ReadUserData(cursor);
+  ReadMessageBody(cursor, (firstOctet & gsm0340::kUserDataHeaderIndicator) != 0, dataCoding,
+                  message);
   message.DecodeError = cursor.Error();
   return message;
 }

@@ -11,18 +11,20 @@ namespace kavonet::sms {
 
 void PackSeptetsInto(std::span<const std::uint8_t> septets, std::span<std::uint8_t> packed) {
   assert(packed.size() == PackedLength(septets.size()));
-  std::fill(packed.begin(), packed.end(), 0);
-  for (std::size_t k = 0; k < septets.size(); ++k) {
-    const unsigned septet = septets[k] & 0x7Fu;
-    const std::size_t bit = 7 * k;
-    const std::size_t octet = bit / 8;
-    const unsigned shift = bit % 8;
-    packed[octet] = static_cast<std::uint8_t>(packed[octet] | (septet << shift));
-    // A septet that starts above bit 1 spills into the next octet.
-    if (shift > 1) {
-      packed[octet + 1] = static_cast<std::uint8_t>(septet >> (8 - shift));
+  // Septets go into the low end of an accumulator; whole octets leave from there.
+  std::uint32_t bits = 0;
+  unsigned held = 0;
+  std::size_t octet = 0;
+  for (const std::uint8_t septet : septets) {
+    bits |= static_cast<std::uint32_t>(septet & 0x7Fu) << held;
+    held += 7;
+    if (held >= 8) {
+      packed[octet++] = static_cast<std::uint8_t>(bits);
+      bits >>= 8;
+      held -= 8;
     }
   }
+  if (held > 0) packed[octet] = static_cast<std::uint8_t>(bits);
 }
 
 std::vector<std::uint8_t> PackSeptets(std::span<const std::uint8_t> septets) {

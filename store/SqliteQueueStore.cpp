@@ -15,7 +15,8 @@ namespace kavonet {
 
 namespace {
 
-// Text is stored as blobs: the gateway's text is 8-bit CP437, not UTF-8.
+// Text is stored as blobs, byte for byte as the gateway holds it: nothing stored is ever
+// re-encoded or refused for its encoding.
 constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS outgoing(
   id INTEGER PRIMARY KEY AUTOINCREMENT, pos INTEGER NOT NULL,

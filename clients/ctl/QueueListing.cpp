@@ -1,6 +1,6 @@
 #include "clients/ctl/QueueListing.h"
 
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 
 namespace kavonet::ctl {
 
@@ -13,8 +13,8 @@ std::string Padded(std::string text, std::size_t width) {
 
 // One line each, whatever the text holds: a line break in a message must not look like
 // another row.
-std::string OneLine(const std::string& cp437) {
-  std::string text = sms::Cp437ToUtf8(cp437);
+std::string OneLine(const std::string& stored) {
+  std::string text = sms::ValidUtf8(stored);
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sms/PduCodec.h"
+#include "sms/Utf8.h"
 
 namespace {
 
@@ -26,7 +27,8 @@ void CheckFieldDecoders(std::span<const std::uint8_t> record, std::size_t start)
     const std::string text = decode(record, position);
     Check(position >= start);
     Check(position <= std::max(start, record.size()));
-    Check(text.size() <= 255);
+    Check(text.size() <= 2 * 255);  // every septet is at most two UTF-8 bytes
+    Check(kavonet::sms::ValidUtf8(text) == text);
   }
 }
 
@@ -42,7 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const kavonet::sms::ReceivedMessage message =
       kavonet::sms::DecodeDeliver(record, position, blockMode, 1, true);
   Check(message.Origin.size() <= 21);
-  Check(message.Text.size() <= 255);
+  // 255 octets as hexadecimal after the 8-bit marker is the longest text.
+  Check(message.Text.size() <= kavonet::sms::kEightBitMarker.size() + 2 * 255);
+  Check(kavonet::sms::ValidUtf8(message.Text) == message.Text);
+  if (message.Concat) Check(message.Concat->Part >= 1 && message.Concat->Part <= message.Concat->Total);
   Check(message.Year.size() <= 4 && message.Second.size() <= 4);
   if (!message.DecodeError.empty()) Check(message.DecodeError.rfind("PDU too short", 0) == 0);
 

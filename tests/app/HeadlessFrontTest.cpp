@@ -17,11 +17,11 @@ class Front : public ::testing::Test {
 
 TEST_F(Front, StatusTextsAndErrorsAreLinesInUtf8) {
   front.StatusTextChanged("Entered ETSI SMS PDU Mode OK");
-  front.StatusTextChanged("Cost \x9c" "5");  // code page 437 pound sign
+  front.StatusTextChanged("Cost \xc2\xa3" "5\xff");  // a stray byte is no UTF-8
   front.ErrorBox("Cannot connect to port COM2 .");
   EXPECT_EQ(out.str(),
             "T Entered ETSI SMS PDU Mode OK\n"
-            "T Cost \xc2\xa3" "5\n"
+            "T Cost \xc2\xa3" "5\xef\xbf\xbd\n"
             "T error: Cannot connect to port COM2 .\n");
 }
 

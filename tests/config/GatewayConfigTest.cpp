@@ -86,6 +86,7 @@ TEST(GatewayConfig, ReadsEveryKeyAsWrittenWithoutValidating) {
             "Mem1=SM\r\n"
             "Mem2=ME\r\n"
             "Mem3=MT\r\n"
+            "Long Messages=1\r\n"
             "[Startup]\r\n"
             "Auto Connect=1\r\n");
   GatewayConfig expected;
@@ -105,6 +106,7 @@ TEST(GatewayConfig, ReadsEveryKeyAsWrittenWithoutValidating) {
   expected.StartupTransfer = 7;
   expected.LogReceive = false;
   expected.LogTransmit = false;
+  expected.LongMessages = true;
   EXPECT_EQ(ReadGatewayConfig(path), expected);
 }
 

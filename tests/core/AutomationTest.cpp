@@ -37,7 +37,7 @@ const std::string k1000(1000, '1');
 Event Store(int index) {
   return Call([index](TSMS_Main& m) {
     m.AddReceivedMessage({static_cast<std::int16_t>(index), true, "+4479", "99", "03", "17", "12",
-                          "45", "08", "text " + std::to_string(index), ""});
+                          "45", "08", "text " + std::to_string(index), "", {}, {}});
   });
 }
 const std::string kRetrieved = "New  +4479           17-03-99 12:45:08 text ";

@@ -102,7 +102,7 @@ class AdversarialTerminal : public FakeCommPort {
     Plain();
     const auto index =
         dsrHeld_ ? sim_->Store("+447700900123", text) : sim_->Deliver("+447700900123", text);
-    if (index) texts_[*index.value] = text;
+    if (index) texts_[index.value->front()] = text;  // short texts: one part
     return bool(index);
   }
   // An indication for an empty location or, while the gateway awaits nothing (`quiet`), a

@@ -76,8 +76,7 @@ TEST_P(EndToEnd, SendsThreeMessagesThatTheTerminalJournals) {
   ASSERT_TRUE(g.Connect());
   TSMS sms(*g.main);
   EXPECT_EQ(sms.Send_Message("", "+4479001,12345", "first message"), 2);
-  // Gateway text is code page 437: 0x82 is e acute.
-  EXPECT_EQ(sms.Send_Message("", "0044 7000", "second: @$ \x82t\x82"), 1);
+  EXPECT_EQ(sms.Send_Message("", "0044 7000", "second: @$ été Ж😀"), 1);
   ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && !g.main->CommandOutstanding(); },
                          30s))
       << g.main->StatusText();
@@ -87,7 +86,7 @@ TEST_P(EndToEnd, SendsThreeMessagesThatTheTerminalJournals) {
   EXPECT_NE(journal[0].find(R"("text":"first message")"), std::string::npos) << journal[0];
   EXPECT_NE(journal[1].find(R"("destination":"12345")"), std::string::npos) << journal[1];
   EXPECT_NE(journal[2].find(R"("destination":"00447000")"), std::string::npos) << journal[2];
-  EXPECT_NE(journal[2].find("\"text\":\"second: @$ \xC3\xA9t\xC3\xA9\""), std::string::npos)
+  EXPECT_NE(journal[2].find("\"text\":\"second: @$ été Ж😀\""), std::string::npos)
       << journal[2];
   EXPECT_TRUE(g.main->tx_stage_1.Visible);
 }

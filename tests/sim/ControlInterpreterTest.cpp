@@ -92,15 +92,19 @@ TEST_F(SimControl, SendBytesAndLeaveBlockModeReachTheLine) {
   EXPECT_EQ(harness_.Bodies(harness_.TakeOutput()), std::vector<std::string>{"3F06"});
 }
 
+TEST_F(SimControl, ALongTextIsStoredInParts) {
+  EXPECT_EQ(Run("deliver +4479 " + std::string(161, 'x')), "OK 1 2");
+}
+
 TEST_F(SimControl, QuitCallsItsHook) {
   EXPECT_EQ(Run("quit"), "OK bye");
   EXPECT_TRUE(quit_);
 }
 
 TEST(SimJournal, WritesOneJsonObjectPerMessage) {
-  EXPECT_EQ(JournalLine({"+4479", "hi", "B1"}),
-            R"({"destination":"+4479","text":"hi","pdu":"B1"})");
-  EXPECT_EQ(JournalLine({"1", "a\"b\\c\nd\re\tf\x01g\xC3\xA9", ""}),
+  EXPECT_EQ(JournalLine({"+4479", "hi", "B1", sim::PartOf{7, 3, 2}}),
+            R"({"destination":"+4479","text":"hi","pdu":"B1","reference":7,"part":2,"parts":3})");
+  EXPECT_EQ(JournalLine({"1", "a\"b\\c\nd\re\tf\x01g\xC3\xA9", "", {}}),
             R"({"destination":"1","text":"a\"b\\c\nd\re\tf\u0001gé","pdu":""})");
 }
 

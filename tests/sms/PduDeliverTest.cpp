@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,16 +84,65 @@ TEST(DecodeDeliver, TpduFields) {
   }
 }
 
-TEST(DecodeDeliver, AccentedAndGreekLettersKeepTheirCodePageCharacter) {
-  const std::vector<std::uint8_t> septets = {0x01, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0E,
-                                             0x0F, 0x12, 0x13, 0x15, 0x18, 0x19, 0x1C, 0x1D, 0x1E};
-  std::vector<std::uint8_t> tpdu = HexOctets("04 04914497 0000 99307121548000");
-  tpdu.push_back(static_cast<std::uint8_t>(septets.size()));
-  const std::vector<std::uint8_t> packed = PackSeptets(septets);
-  tpdu.insert(tpdu.end(), packed.begin(), packed.end());
+TEST(DecodeDeliver, UserDataInEachAlphabetAndHeader) {
+  struct Case {
+    const char* name;
+    const char* firstOctet;  // 44: TP-UDHI set
+    const char* dcs;
+    const char* userData;  // TP-UDL and TP-UD
+    const char* text;
+    Alphabet coding;
+    std::optional<Concatenation> concat;
+  };
+  const Case cases[] = {
+      {"GSM default alphabet, every septet but the escape", "04", "00",
+       "7F8080604028180E888462C168381E90886442A9582E988C86D3F17C4021D18854329D5029D58AD572BD6031"
+       "D98C56B3DD7039DD8ED7F3FD8041E19058341E9149E592D9743EA151E9945AB55EB159ED96DBF57EC161F1985"
+       "C369FD169F59ADD76BFE171F99C5EB7DFF179FD9EDFF7FF01",
+       "@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?"
+       "¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà",
+       Alphabet::Gsm7, {}},
+      {"extension table", "04", "00", "14 1BC586B2416D529BD786B7E96D7C1BE0A60C",
+       "\f^{}\\[~]|€", Alphabet::Gsm7, {}},
+      {"escape before a code the table lacks, escape at the end", "04", "00", "03 9BE006",
+       "A ", Alphabet::Gsm7, {}},
+      {"UCS2 Cyrillic and an emoji", "04", "08", "08 041F0438D83DDE00", "Пи😀", Alphabet::Ucs2,
+       {}},
+      {"UCS2 in the message waiting group", "04", "E0", "02 20AC", "€", Alphabet::Ucs2, {}},
+      {"class 0 GSM", "04", "F0", "02 E834", "hi", Alphabet::Gsm7, {}},
+      {"8-bit data", "04", "F4", "02 00FF", "[8-bit data] 00FF", Alphabet::EightBit, {}},
+      {"compressed text stays data", "04", "20", "01 AB", "[8-bit data] AB", Alphabet::EightBit,
+       {}},
+      {"UCS2 lone surrogate and odd octet", "04", "08", "05 D83D004100", "\uFFFDA\uFFFD",
+       Alphabet::Ucs2, {}},
+      {"GSM header with 8-bit reference, one fill bit", "44", "00", "09 050003E10302D069", "hi",
+       Alphabet::Gsm7, Concatenation{0xE1, false, 3, 2}},
+      {"UCS2 header with 16-bit reference", "44", "08", "09 060804BEEF02010068", "h",
+       Alphabet::Ucs2, Concatenation{0xBEEF, true, 2, 1}},
+      {"part number 0 is no place in a message", "44", "08", "08 0500030102000068", "h",
+       Alphabet::Ucs2, {}},
+      {"header longer than the user data", "44", "08", "02 0900", "", Alphabet::Ucs2, {}},
+  };
+  for (const auto& c : cases) {
+    const std::string tpdu = std::string(c.firstOctet) + "04914497 00" + c.dcs + "99307121548000" +
+                             c.userData;
+    const ReceivedMessage m = DecodeDeliver(HexOctets(tpdu), 0, false, 0, false);
+    EXPECT_EQ(m.Text, c.text) << c.name;
+    EXPECT_EQ(m.Coding, c.coding) << c.name;
+    EXPECT_EQ(m.Concat, c.concat) << c.name;
+    EXPECT_EQ(m.DecodeError, "") << c.name;
+  }
+}
 
-  const ReceivedMessage m = DecodeDeliver(tpdu, 0, false, 0, false);
-  EXPECT_EQ(m.Text, "\x9C\x9D\x8A\x82\x97\x8D\x95\x80\x8F\x86\xE8\xE2\xEA\xE4\xE9\x92\x91\xE1");
+TEST(DecodeDeliver, PublishedPhoneVector) {
+  // The "hellohello" SMS-DELIVER of the usual PDU tutorials, with its SMSC in front.
+  const ReceivedMessage m = DecodeDeliver(
+      HexOctets("07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37"), 8,
+      false, 0, false);
+  EXPECT_EQ(m.Origin, "27838890001");
+  EXPECT_EQ(m.Day + "-" + m.Month + "-" + m.Year + " " + m.Hour + ":" + m.Minute + ":" + m.Second,
+            "29-03-99 15:16:59");
+  EXPECT_EQ(m.Text, "hellohello");
 }
 
 TEST(DecodeDeliver, ReportsTheFieldThatWasCutOff) {

@@ -276,9 +276,7 @@ TEST_F(MainWindow, StatusBarShowsOneLine) {
 }
 
 TEST_F(MainWindow, ShowsTheQueuesAndTheRetrievalRegistration) {
-  gateway.main->AppendToSendQueue("+4479",
-                                  "Gr\x81\xe1"
-                                  "e");
+  gateway.main->AppendToSendQueue("+4479", "Grüße");
   gateway.main->QueueForDestinations("111,222", "x");
   auto* tx = Control<QTableView>(window, "tx_queue")->model();
   ASSERT_EQ(tx->rowCount(), 3);

@@ -35,6 +35,7 @@ TEST_F(MessageSettingsDialog, ShowsItsCaptionsAndItems) {
                          "Transfer all incoming messages"}));
   EXPECT_EQ(Caption(dialog, "Log_Trans"), "Log sent messages");
   EXPECT_EQ(Caption(dialog, "Log_Recv"), "Log received messages");
+  EXPECT_EQ(Caption(dialog, "Long_Messages"), "Send long messages in parts");
   EXPECT_EQ(Caption(dialog, "Save_Config"), "OK");
   EXPECT_EQ(Caption(dialog, "Cancel_Config"), "Cancel");
 }
@@ -45,6 +46,7 @@ TEST_F(MessageSettingsDialog, ANewFileShowsNoTransferAndBothLogs) {
   EXPECT_EQ(Chosen(dialog, "TransferRG"), 0);
   EXPECT_TRUE(LogTrans()->isChecked());
   EXPECT_TRUE(LogRecv()->isChecked());
+  EXPECT_FALSE(Control<QCheckBox>(dialog, "Long_Messages")->isChecked());
   EXPECT_TRUE(std::filesystem::exists(gateway.IniPath()));
 }
 
@@ -52,6 +54,7 @@ TEST_F(MessageSettingsDialog, OkSavesAndTheControllerTakesTheValuesAtOnce) {
   dialog.show();
   Choose(dialog, "TransferRG", 2);
   LogTrans()->setChecked(false);
+  Control<QCheckBox>(dialog, "Long_Messages")->setChecked(true);
   Control<QPushButton>(dialog, "Save_Config")->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(Key("Startup Transfer"), "2");
@@ -59,6 +62,8 @@ TEST_F(MessageSettingsDialog, OkSavesAndTheControllerTakesTheValuesAtOnce) {
   EXPECT_EQ(Key("Log Receive"), "1");
   EXPECT_FALSE(gateway.main->Config().LogTransmit);
   EXPECT_EQ(gateway.main->Config().StartupTransfer, 2);
+  EXPECT_EQ(IniFile(gateway.IniPath()).ReadString("Configuration", "Long Messages", ""), "1");
+  EXPECT_TRUE(gateway.main->Config().LongMessages);
 }
 
 TEST_F(MessageSettingsDialog, CancelKeepsFileAndControllerAndTheNextOpeningShowsTheFile) {

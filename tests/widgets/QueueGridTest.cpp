@@ -28,16 +28,12 @@ QString Cell(const QueueGridModel& model, int row, int column) {
 }
 
 TEST(QueueGridModel, ShowsMessageRowsWithHeadingsAsHeaderAndNoBlankRow) {
-  StringGrid grid = SendQueue({{"+4479",
-                                "Gr\x81\xe1"
-                                "e"},
-                               {"123", "two"}});
+  StringGrid grid = SendQueue({{"+4479", "Grüße"}, {"123", "two"}});
   QueueGridModel model(grid, nullptr);
   EXPECT_EQ(model.rowCount(), 2);
   EXPECT_EQ(model.columnCount(), 2);
   EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Destination");
   EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Message Text");
-  // Code page 437 inside, Unicode on screen.
   EXPECT_EQ(Cell(model, 0, 1), QString::fromUtf8("Grüße"));
   EXPECT_EQ(Cell(model, 1, 0), "123");
   EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);

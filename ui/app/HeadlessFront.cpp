@@ -5,7 +5,7 @@
 #include <ctime>
 #include <ostream>
 
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 
 namespace kavonet::app {
 
@@ -38,19 +38,19 @@ void LogWriter::Line(std::string_view kind, std::string_view text) {
   out_ << flat << std::endl;
 }
 
-void HeadlessFront::ErrorBox(const std::string& text) { log_.Line("error", sms::Cp437ToUtf8(text)); }
+void HeadlessFront::ErrorBox(const std::string& text) { log_.Line("error", sms::ValidUtf8(text)); }
 
 bool HeadlessFront::WarningYesNo(const std::string& text) {
-  log_.Line("warning", sms::Cp437ToUtf8(text) + " - answered Yes");
+  log_.Line("warning", sms::ValidUtf8(text) + " - answered Yes");
   return true;
 }
 
 void HeadlessFront::OpenWithShell(const std::string& fileName) {
-  log_.Line("", "no desktop to open " + sms::Cp437ToUtf8(fileName) + " with");
+  log_.Line("", "no desktop to open " + sms::ValidUtf8(fileName) + " with");
 }
 
-void HeadlessFront::StatusTextChanged(const std::string& text) { log_.Line("", sms::Cp437ToUtf8(text)); }
+void HeadlessFront::StatusTextChanged(const std::string& text) { log_.Line("", sms::ValidUtf8(text)); }
 
-void HeadlessFront::ProblemReported(const std::string& text) { log_.Line("error", sms::Cp437ToUtf8(text)); }
+void HeadlessFront::ProblemReported(const std::string& text) { log_.Line("error", sms::ValidUtf8(text)); }
 
 }  // namespace kavonet::app

@@ -1,8 +1,8 @@
 #pragma once
 // The front of a gateway without a window: status texts and errors become timestamped
 // lines on a stream (stderr), the Auto Connect warning is answered Yes, and the shell's
-// window operations have nothing to act on. The gateway's texts are 8-bit code page 437;
-// the lines are UTF-8.
+// window operations have nothing to act on. The lines are UTF-8, as the gateway's
+// texts are.
 
 #include <functional>
 #include <iosfwd>

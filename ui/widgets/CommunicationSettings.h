@@ -1,7 +1,7 @@
 #pragma once
 // What the communication settings dialog shows and saves: the port, line and interface
 // keys of orvsms.ini, as choices of the dialog's lists (an index of -1 means nothing
-// chosen). Text is the gateway's 8-bit code page 437, as in the file.
+// chosen). Text is UTF-8, as in the file.
 
 #include <array>
 #include <cstdint>

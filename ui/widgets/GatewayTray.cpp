@@ -2,7 +2,7 @@
 
 #include <QMenu>
 
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 #include "ui/widgets/Glyphs.h"
 
 namespace kavonet::ui {
@@ -34,7 +34,7 @@ GatewayTray::~GatewayTray() {
 }
 
 void GatewayTray::Show(const TrayIconState& state) {
-  icon_.setToolTip(QString::fromStdString(sms::Cp437ToUtf8(state.Hint)));
+  icon_.setToolTip(QString::fromStdString(sms::ValidUtf8(state.Hint)));
   if (state.Enabled != connected_ || icon_.icon().isNull()) {
     connected_ = state.Enabled;
     icon_.setIcon(glyphs::TrayIcon(connected_));

@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 
 namespace kavonet::ui {
 
@@ -15,9 +15,9 @@ namespace {
 
 constexpr int kSuppressed = -1;
 
-// Gateway texts are CP437 and break lines with CR, as the boxes they were written for did.
+// Gateway texts break lines with CR, as the boxes they were written for did.
 QString BoxText(const std::string& text) {
-  QString shown = QString::fromStdString(sms::Cp437ToUtf8(text));
+  QString shown = QString::fromStdString(sms::ValidUtf8(text));
   shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   return shown;

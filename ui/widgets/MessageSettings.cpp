@@ -17,6 +17,7 @@ MessageSettings LoadMessageSettings(const std::filesystem::path& iniPath) {
   settings.StartupTransfer = mode >= 0 && mode < kTransferModeCount ? mode : -1;
   settings.LogReceive = ini.ReadBool(kReceiveMessage, kLogReceive, defaults.LogReceive);
   settings.LogTransmit = ini.ReadBool(kReceiveMessage, kLogTransmit, defaults.LogTransmit);
+  settings.LongMessages = ini.ReadBool(kConfiguration, kLongMessages, defaults.LongMessages);
   return settings;
 }
 
@@ -27,6 +28,7 @@ void SaveMessageSettings(const std::filesystem::path& iniPath, const MessageSett
   ini.WriteInteger(kReceiveMessage, kStartupTransfer, chosen ? settings.StartupTransfer : -1);
   ini.WriteBool(kReceiveMessage, kLogReceive, settings.LogReceive);
   ini.WriteBool(kReceiveMessage, kLogTransmit, settings.LogTransmit);
+  ini.WriteBool(kConfiguration, kLongMessages, settings.LongMessages);
 }
 
 }  // namespace kavonet::ui

@@ -1,6 +1,6 @@
 #pragma once
 // What the message settings dialog shows and saves: section "Receive Message" of
-// orvsms.ini.
+// orvsms.ini, and "Long Messages" of section "Configuration".
 
 #include <filesystem>
 
@@ -13,6 +13,7 @@ struct MessageSettings {
   int StartupTransfer = 0;
   bool LogReceive = true;
   bool LogTransmit = true;
+  bool LongMessages = false;
 
   friend bool operator==(const MessageSettings&, const MessageSettings&) = default;
 };

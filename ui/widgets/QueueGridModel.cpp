@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 
 namespace kavonet::ui {
 
 namespace {
-QString Shown(const std::string& cp437) {
-  return QString::fromStdString(sms::Cp437ToUtf8(cp437));
+QString Shown(const std::string& text) {
+  return QString::fromStdString(sms::ValidUtf8(text));
 }
 }  // namespace
 

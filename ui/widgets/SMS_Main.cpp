@@ -16,7 +16,7 @@
 #include <QToolButton>
 
 #include "core/TSMS_Main.h"
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 #include "ui/widgets/GatewayTray.h"
 #include "ui/widgets/Glyphs.h"
 #include "ui/widgets/GuiFront.h"
@@ -36,14 +36,14 @@ constexpr int kModePanelHeight = 33;
 constexpr int kSendAreaHeight = 119;
 constexpr int kReceiveAreaHeight = 137;
 
-QString FromGateway(const std::string& cp437) {
-  return QString::fromStdString(sms::Cp437ToUtf8(cp437));
+QString FromGateway(const std::string& text) {
+  return QString::fromStdString(sms::ValidUtf8(text));
 }
 
 // One line: a terminal's answer shown as status keeps its line end, which a one-line
 // panel cannot show.
-QString StatusLine(const std::string& cp437) {
-  QString line = FromGateway(cp437);
+QString StatusLine(const std::string& text) {
+  QString line = FromGateway(text);
   line.replace(QLatin1String("\r\n"), QLatin1String(" "));
   line.replace(QLatin1Char('\r'), QLatin1Char(' '));
   line.replace(QLatin1Char('\n'), QLatin1Char(' '));

@@ -16,7 +16,7 @@
 #include "config/GatewayConfig.h"
 #include "clients/SystemSerialPorts.h"
 #include "core/TSMS_Main.h"
-#include "sms/TextCodec.h"
+#include "sms/Utf8.h"
 #include "ui/widgets/RadioGroup.h"
 #include "ui/widgets/UpperCaseValidator.h"
 
@@ -31,11 +31,11 @@ constexpr const char* kNotConnectedText =
     "Kavonet is not currenty connected to the Mobile Terminal. Please exit this screen, and "
     "press the connect button, then try again.";
 
-QString FromGateway(const std::string& cp437) {
-  return QString::fromStdString(sms::Cp437ToUtf8(cp437));
+QString FromGateway(const std::string& text) {
+  return QString::fromStdString(sms::ValidUtf8(text));
 }
 std::string ToGateway(const QString& text) {
-  return sms::Utf8ToCp437(text.toStdString());
+  return sms::ValidUtf8(text.toStdString());
 }
 
 template <class W>

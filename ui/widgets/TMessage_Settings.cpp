@@ -31,6 +31,8 @@ TMessage_Settings::TMessage_Settings(TSMS_Main& controller, Dialogs& dialogs, QW
   logTrans_->setObjectName(QStringLiteral("Log_Trans"));
   logRecv_ = new QCheckBox(QStringLiteral("Log received messages"), this);
   logRecv_->setObjectName(QStringLiteral("Log_Recv"));
+  longMessages_ = new QCheckBox(QStringLiteral("Send long messages in parts"), this);
+  longMessages_->setObjectName(QStringLiteral("Long_Messages"));
 
   auto* okButton = new QPushButton(QStringLiteral("OK"), this);
   okButton->setObjectName(QStringLiteral("Save_Config"));
@@ -49,6 +51,7 @@ TMessage_Settings::TMessage_Settings(TSMS_Main& controller, Dialogs& dialogs, QW
   layout->addWidget(transferBox);
   layout->addWidget(logTrans_);
   layout->addWidget(logRecv_);
+  layout->addWidget(longMessages_);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -68,6 +71,7 @@ void TMessage_Settings::FormActivate() {
   SelectRadioItem(transfer_, settings.StartupTransfer);
   logRecv_->setChecked(settings.LogReceive);
   logTrans_->setChecked(settings.LogTransmit);
+  longMessages_->setChecked(settings.LongMessages);
 }
 
 MessageSettings TMessage_Settings::Settings() const {
@@ -75,6 +79,7 @@ MessageSettings TMessage_Settings::Settings() const {
   settings.StartupTransfer = transfer_->checkedId();
   settings.LogReceive = logRecv_->isChecked();
   settings.LogTransmit = logTrans_->isChecked();
+  settings.LongMessages = longMessages_->isChecked();
   return settings;
 }
 

@@ -41,6 +41,7 @@ class TMessage_Settings : public QDialog {
   QButtonGroup* transfer_ = nullptr;
   QCheckBox* logTrans_ = nullptr;
   QCheckBox* logRecv_ = nullptr;
+  QCheckBox* longMessages_ = nullptr;
 };
 
 }  // namespace kavonet::ui
