@@ -70,6 +70,19 @@ TEST_F(Program, AStartAfterTheFirstWasKilledRunsNormally) {
   EXPECT_EQ(WaitSent(1), (std::vector<std::string>{"55=after the crash"}));
 }
 
+TEST_F(Program, ASecondGatewayInTheSameDirectoryIsRefused) {
+  StartGateway({.bus = false});
+  // Another runtime directory: the single-instance guard does not see the first one.
+  const std::filesystem::path otherRuntime = sandbox.Root() / "runtime2";
+  std::filesystem::create_directories(otherRuntime);
+  std::filesystem::permissions(otherRuntime, std::filesystem::perms::owner_all);
+  sandbox.Set("XDG_RUNTIME_DIR", otherRuntime.string());
+  const RunResult second = RunProgram({KavonetProgram(), "--headless", "--simulate"}, sandbox);
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.output.find("kavonet-queue.db: in use by another gateway"), std::string::npos) << second.output;
+  EXPECT_EQ(Socat("55;still mine"), "OK") << "the first one runs on";
+}
+
 TEST_F(Program, HeadlessWithTheSimulatorSendsWhatCtlSubmits) {
   StartGateway();
   const RunResult sent = Ctl({"send", "+4479123456", "hello", "from", "ctl"});
