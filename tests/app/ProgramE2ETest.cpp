@@ -56,20 +56,6 @@ TEST_F(Program, ASecondStartRestoresTheFirstWhateverItsNameAndOptions) {
   }
 }
 
-TEST_F(Program, AStartAfterTheFirstWasKilledRunsNormally) {
-  StartGateway({.bus = false});
-  ASSERT_EQ(Sim("mode"), "OK pdu");
-  const std::filesystem::path oldControl = control;
-  gateway->Signal(SIGKILL);
-  EXPECT_EQ(gateway->Wait(), 128 + SIGKILL);
-  // Its simulated terminal ends with it.
-  EXPECT_TRUE(Eventually([&] { return AskSocket(oldControl, "mode", 200ms).empty(); }));
-  StartGateway({.bus = false});
-  EXPECT_EQ(gateway->Output().find("handed over"), std::string::npos);
-  EXPECT_EQ(Socat("55;after the crash"), "OK");
-  EXPECT_EQ(WaitSent(1), (std::vector<std::string>{"55=after the crash"}));
-}
-
 TEST_F(Program, ASecondGatewayInTheSameDirectoryIsRefused) {
   StartGateway({.bus = false});
   // Another runtime directory: the single-instance guard does not see the first one.
