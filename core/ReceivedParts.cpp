@@ -101,7 +101,8 @@ void TSMS_Main::Hold(const std::string& origin, const MessagePart& key, HeldPart
 void TSMS_Main::Held_Parts_TimerTimer() {
   std::vector<PartGroup> expired;
   for (auto group = heldParts_.begin(); group != heldParts_.end();) {
-    if (++group->minutesHeld < kPartsWaitMinutes) {
+    // The first tick may come at once: one more makes it never less than the full time.
+    if (++group->minutesHeld <= kPartsWaitMinutes) {
       ++group;
       continue;
     }
