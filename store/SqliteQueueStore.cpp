@@ -58,13 +58,10 @@ constexpr const char* kSql[] = {
     "INSERT INTO pending_log(line) VALUES(?1)",
     "SELECT id, line FROM pending_log ORDER BY id",
     "DELETE FROM pending_log WHERE id = ?1",
-    "INSERT INTO incoming(msg_no, status, origin, date, time, text, shown_as, part_reference, part_total, "
-    "part_number) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+    "INSERT INTO incoming(msg_no, status, origin, date, time, text, shown_as, part_reference, part_total, part_number) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
     "SELECT COALESCE(MAX(shown_as), 0) + 1 FROM incoming",
     "UPDATE incoming SET shown_as = ?2 WHERE id = ?1",
-    "SELECT id, msg_no, status, origin, date, time, text, handed_over, COALESCE(shown_as, 0), "
-    "part_reference, part_total, part_number FROM incoming "
-    "ORDER BY shown_as IS NULL, shown_as, part_number, id",
+    "SELECT id, msg_no, status, origin, date, time, text, handed_over, COALESCE(shown_as, 0), part_reference, part_total, part_number FROM incoming ORDER BY shown_as IS NULL, shown_as, part_number, id",
     "UPDATE incoming SET handed_over = 1 WHERE id = ?1",
     "DELETE FROM incoming WHERE id = ?1",
 };
