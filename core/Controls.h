@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/CommandQueue.h"
+
 namespace kavonet {
 
 struct SpeedButton {
@@ -42,6 +44,10 @@ struct RowTag {
   // Kept across a restart: a received row's copy in the terminal may have changed since,
   // a row to send may have been on the line when the process ended.
   bool Interrupted = false;
+  // A row to send in parts: how many the terminal has confirmed.
+  int PartsDone = 0;
+  // A received row joined from parts: each part's copy in the terminal and its store row.
+  std::vector<MessageRef> Parts = {};
 };
 
 // A string grid used as a queue: heading row 0, message rows 1..RowCount-2, and one blank

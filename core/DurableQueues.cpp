@@ -11,9 +11,7 @@
 
 namespace kavonet {
 
-namespace {
-
-std::int16_t StorageIndex(const std::string& msgNumber) {
+std::int16_t TSMS_Main::StorageIndex(const std::string& msgNumber) {
   long long number = 0;
   try {
     number = std::stoll(msgNumber);
@@ -23,7 +21,9 @@ std::int16_t StorageIndex(const std::string& msgNumber) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(number & 0xFFFF));
 }
 
-}  // namespace
+std::string TSMS_Main::CellsFingerprint(const IncomingMessage& m) {
+  return m.origin + "|" + m.date + "|" + m.time + "|" + m.text;
+}
 
 void TSMS_Main::UseQueueStore(QueueStore& store) {
   store_ = &store;
@@ -61,7 +61,8 @@ void TSMS_Main::WritePendingLogLines() {
 
 void TSMS_Main::RestoreSendQueue() {
   for (const OutgoingRow& row : store_->LoadOutgoing()) {
-    AppendRow(tx_queue, {row.message.destination, row.message.text}, {row.id, row.onTheLine});
+    AppendRow(tx_queue, {row.message.destination, row.message.text},
+              {row.id, row.onTheLine, row.partsDone});
     // The process ended in the middle of a send: the terminal may still wait for PDU text.
     if (row.onTheLine) escapeBeforeInit_ = true;
   }
@@ -69,16 +70,34 @@ void TSMS_Main::RestoreSendQueue() {
 }
 
 void TSMS_Main::RestoreReceiveQueue() {
-  for (const IncomingRow& row : store_->LoadIncoming()) {
-    const IncomingMessage& m = row.message;
-    if (!row.handedOver) {
-      AppendRow(rx_grid, {m.msgNo, m.status, m.origin, m.date, m.time, m.text}, {row.id, true});
+  const std::vector<IncomingRow> rows = store_->LoadIncoming();
+  for (std::size_t first = 0, end = 0; first < rows.size(); first = end) {
+    // Held parts wait for the rest again, for a whole new waiting time.
+    if (rows[first].shownAs == 0) {
+      HoldStoredPart(rows[first]);
+      end = first + 1;
       continue;
     }
-    // Handed to a client before the restart; its copy may have been deleted already and the
-    // index reused, so it is read back and deleted only if it is still the same message.
-    const std::string fingerprint = m.origin + "|" + m.date + "|" + m.time + "|" + m.text;
-    Read({StorageIndex(m.msgNo), 0, fingerprint, row.id});
+    // Rows shown together: the parts of one joined message.
+    std::vector<HeldPart> waiting;
+    for (end = first; end < rows.size() && rows[end].shownAs == rows[first].shownAs; ++end) {
+      const IncomingRow& row = rows[end];
+      if (!row.handedOver) {
+        waiting.push_back({row.message, row.part.number, row.id, true});
+        continue;
+      }
+      // Handed to a client before the restart; its copy may have been deleted already and
+      // the index reused, so it is read back and deleted only if it is still the same message.
+      Read({StorageIndex(row.message.msgNo), 0, CellsFingerprint(row.message), row.id});
+    }
+    if (waiting.size() == 1) {
+      const IncomingMessage& m = waiting.front().cells;
+      AppendRow(rx_grid, {m.msgNo, m.status, m.origin, m.date, m.time, m.text}, {waiting.front().stored, true});
+    } else if (!waiting.empty()) {
+      const JoinedRow joined = Join(waiting);
+      const IncomingMessage& m = joined.cells;
+      AppendRow(rx_grid, {m.msgNo, m.status, m.origin, m.date, m.time, m.text}, joined.tag);
+    }
   }
 }
 
@@ -165,22 +184,27 @@ void TSMS_Main::KeepReceived(int row) {
 void TSMS_Main::HandOverFirstReceived() {
   if (rx_grid.RowCount() - 2 < 1) return;
   const RowTag tag = rx_grid.Tag(1);
-  const std::int16_t index = StorageIndex(rx_grid.Cell(0, 1));
-  const std::string fingerprint = RowFingerprint(1);
+  std::vector<MessageRef> copies = tag.Parts;
+  if (copies.empty()) {
+    copies.push_back({StorageIndex(rx_grid.Cell(0, 1)), 0, RowFingerprint(1), tag.StoreId});
+  }
   rx_grid.RemoveFirstRow();
   ControlsChanged();
-  // Index 0: the terminal did not store it, so the store's row is all there is to remove.
-  if (index == 0) {
-    ForgetReceived({index, 0, fingerprint, tag.StoreId});
-    return;
+  std::vector<StoreId> handedOver;
+  for (const MessageRef& copy : copies) {
+    if (copy.MsgIndex != 0 && copy.Stored != 0) handedOver.push_back(copy.Stored);
   }
-  if (tag.StoreId != 0 && !store_->MarkHandedOver(tag.StoreId)) CheckStore();
-  MessageRef ref{index, 0, fingerprint, tag.StoreId};
-  // Kept across a restart: the index may hold another message by now.
-  if (tag.Interrupted) {
-    Read(std::move(ref));
-  } else {
-    Delete(std::move(ref));
+  if (!handedOver.empty() && !store_->MarkHandedOver(handedOver)) CheckStore();
+  for (MessageRef& copy : copies) {
+    if (copy.MsgIndex == 0) {
+      // The terminal did not store it, so the store's row is all there is to remove.
+      ForgetReceived(copy);
+    } else if (tag.Interrupted) {
+      // Kept across a restart: the index may hold another message by now.
+      Read(std::move(copy));
+    } else {
+      Delete(std::move(copy));
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 #include "core/MemoryQueueStore.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace kavonet {
 
@@ -50,6 +51,14 @@ bool MemoryQueueStore::MarkOnTheLine(StoreId id) {
   return true;
 }
 
+bool MemoryQueueStore::MarkPartConfirmed(StoreId id, int partsDone) {
+  const auto it = Find(outgoing_, id);
+  if (!Writable() || it == outgoing_.end()) return false;
+  it->partsDone = partsDone;
+  it->onTheLine = false;
+  return true;
+}
+
 std::optional<StoreId> MemoryQueueStore::ConfirmOutgoing(StoreId id, const std::string& logLine) {
   if (!Writable() || !Erase(outgoing_, id)) return std::nullopt;
   pending_.push_back({nextId_, logLine});
@@ -58,16 +67,51 @@ std::optional<StoreId> MemoryQueueStore::ConfirmOutgoing(StoreId id, const std::
 
 bool MemoryQueueStore::LogLineWritten(StoreId id) { return Writable() && Erase(pending_, id); }
 
+std::int64_t MemoryQueueStore::NextShown() const {
+  std::int64_t last = 0;
+  for (const IncomingRow& row : incoming_) last = std::max(last, row.shownAs);
+  return last + 1;
+}
+
 std::optional<StoreId> MemoryQueueStore::AddIncoming(const IncomingMessage& message) {
   if (!Writable()) return std::nullopt;
-  incoming_.push_back({nextId_, message, false});
+  incoming_.push_back({nextId_, message, false, NextShown(), {}});
   return nextId_++;
 }
 
-bool MemoryQueueStore::MarkHandedOver(StoreId id) {
-  const auto it = Find(incoming_, id);
-  if (!Writable() || it == incoming_.end()) return false;
-  it->handedOver = true;
+std::optional<StoreId> MemoryQueueStore::HoldIncoming(const IncomingMessage& message,
+                                                      const MessagePart& part) {
+  if (!Writable()) return std::nullopt;
+  incoming_.push_back({nextId_, message, false, 0, part});
+  return nextId_++;
+}
+
+bool MemoryQueueStore::ShowIncoming(const std::vector<StoreId>& ids) {
+  if (!Writable() || !std::all_of(ids.begin(), ids.end(),
+                                  [&](StoreId id) { return Find(incoming_, id) != incoming_.end(); })) {
+    return false;
+  }
+  const std::int64_t shown = NextShown();
+  for (const StoreId id : ids) Find(incoming_, id)->shownAs = shown;
+  return true;
+}
+
+std::vector<IncomingRow> MemoryQueueStore::LoadIncoming() {
+  std::vector<IncomingRow> rows = incoming_;
+  // Held rows (0) last; ids grow with arrival.
+  auto key = [](const IncomingRow& row) {
+    return std::tuple(row.shownAs == 0, row.shownAs, row.part.number, row.id);
+  };
+  std::sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
+  return rows;
+}
+
+bool MemoryQueueStore::MarkHandedOver(const std::vector<StoreId>& ids) {
+  if (!Writable() || !std::all_of(ids.begin(), ids.end(),
+                                  [&](StoreId id) { return Find(incoming_, id) != incoming_.end(); })) {
+    return false;
+  }
+  for (const StoreId id : ids) Find(incoming_, id)->handedOver = true;
   return true;
 }
 

@@ -13,13 +13,16 @@ class MemoryQueueStore : public QueueStore {
   bool RemoveOutgoing(StoreId id) override;
   bool MoveOutgoing(StoreId id, std::size_t index) override;
   bool MarkOnTheLine(StoreId id) override;
+  bool MarkPartConfirmed(StoreId id, int partsDone) override;
   std::optional<StoreId> ConfirmOutgoing(StoreId id, const std::string& logLine) override;
   std::vector<PendingLogLine> PendingLogLines() override { return pending_; }
   bool LogLineWritten(StoreId id) override;
 
   std::optional<StoreId> AddIncoming(const IncomingMessage& message) override;
-  std::vector<IncomingRow> LoadIncoming() override { return incoming_; }
-  bool MarkHandedOver(StoreId id) override;
+  std::optional<StoreId> HoldIncoming(const IncomingMessage& message, const MessagePart& part) override;
+  bool ShowIncoming(const std::vector<StoreId>& ids) override;
+  std::vector<IncomingRow> LoadIncoming() override;
+  bool MarkHandedOver(const std::vector<StoreId>& ids) override;
   bool RemoveIncoming(StoreId id) override;
 
   std::optional<StoreProblem> Fault() const override { return fault_; }
@@ -30,6 +33,7 @@ class MemoryQueueStore : public QueueStore {
 
  private:
   bool Writable() const { return !failing_; }
+  std::int64_t NextShown() const;
 
   std::vector<OutgoingRow> outgoing_;
   std::vector<IncomingRow> incoming_;

@@ -1,11 +1,14 @@
 // The receive queue and the two message logs.
 
+#include <algorithm>
+
 #include "core/TSMS_Main.h"
 #include "sms/MessageLog.h"
 
 namespace kavonet {
 
 void TSMS_Main::AddReceivedMessage(const sms::ReceivedMessage& message) {
+  if (GatewayConfig_.LongMessages && HoldPart(message)) return;
   RxGridBusy = true;
   const int row = rx_grid.RowCount() - 1;
   rx_grid.SetCell(0, row, std::to_string(message.MsgIndex));
@@ -44,7 +47,14 @@ bool TSMS_Main::AlreadyReceived(const sms::ReceivedMessage& message) const {
   const std::string index = std::to_string(message.MsgIndex);
   for (int row = 1; row < rx_grid.RowCount() - 1; ++row) {
     if (rx_grid.Cell(0, row) == index && RowFingerprint(row) == fingerprint) return true;
+    const std::vector<MessageRef>& parts = rx_grid.Tag(row).Parts;
+    if (std::any_of(parts.begin(), parts.end(), [&](const MessageRef& part) {
+          return part.MsgIndex == message.MsgIndex && part.Fingerprint == fingerprint;
+        })) {
+      return true;
+    }
   }
+  if (HeldAlready(message.MsgIndex, fingerprint)) return true;
   // Taken by a client and waiting to be deleted: its index cannot hold another message yet.
   return DeletePending(message.MsgIndex, fingerprint);
 }

@@ -78,7 +78,8 @@ inline constexpr std::array<Transition<LinkState>, 19> kTable{{
 }  // namespace link_table
 inline constexpr auto kLinkTransitions = link_table::kTable;
 
-// The send cycle of the head message of tx_queue. Owner: the send queue (TxQueue.cpp).
+// The send cycle of the head message of tx_queue, or of one part of it. Owner: the send
+// queue (TxQueue.cpp), which also owns the count of parts sent.
 enum class SendState { Idle, Queued, Submitted, AwaitingConfirmation };
 //   Idle       --tick: session entered, nothing outstanding, row waiting--> Queued (stage 2)
 //   Queued     --"+CMGS=" line / Insert SMS frame written----------------> Submitted
@@ -86,6 +87,10 @@ enum class SendState { Idle, Queued, Submitted, AwaitingConfirmation };
 //   Submitted  --Request Confirmed type 4 (Block Mode)-------------------> AwaitingConfirmation
 //   Submitted  --Insert SMS Complete (Block Mode)------------------------> Idle (row logged, removed)
 //   AwaitingConfirmation --"+CMGS:" / Insert SMS Complete----------------> Idle (row logged, removed)
+//   Submitted, AwaitingConfirmation --confirmed, a part of several but
+//              not the last------------------------------------------------> Idle (row kept, one more
+//                                                                         part done; next tick sends
+//                                                                         the next part)
 //   Submitted, AwaitingConfirmation --refused----------------------------> Idle (row kept; moved
 //                                                                         back after 3 refusals)
 //   any        --connection reset, head row unsendable-------------------> Idle (row kept / dropped)

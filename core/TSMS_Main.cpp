@@ -32,6 +32,7 @@ TSMS_Main::TSMS_Main(EventLoop& loop, CommPort& port, Dialogs& dialogs, Shell& s
       loop_.CreateTimer(kResponseWatchdogInterval, [this] { Response_WatchdogTimer(); });
   Escape_Settle_Timer =
       loop_.CreateTimer(kEscapeSettleInterval, [this] { Escape_Settle_TimerTimer(); });
+  Held_Parts_Timer = loop_.CreateTimer(kHeldPartsTick, [this] { Held_Parts_TimerTimer(); });
 
   CommDrv.MonitorEvents = {evDSR, evRxFlag};
   CommDrv.OnRxBlock = [this](SMSDRV32& sender, const TBuffer& buffer, int count) {

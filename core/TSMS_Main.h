@@ -132,7 +132,12 @@ class TSMS_Main {
   void TxRejected();
 
   // ---- Receive queue and logs ----
+  // With "Long Messages" on, a part of a concatenated message is held until the rest has
+  // arrived, and then the whole message is one row.
   void AddReceivedMessage(const sms::ReceivedMessage& message);
+  void Held_Parts_TimerTimer();
+  // Parts held, waiting for the rest of their message.
+  std::size_t HeldParts() const;
   // origin|date|time|text of a message as rx_grid shows it: what a retrieved message is
   // recognised by when its index is read again.
   static std::string Fingerprint(const sms::ReceivedMessage& message);
@@ -216,6 +221,10 @@ class TSMS_Main {
   std::unique_ptr<Timer> Etsi_Response_Timer;
   std::unique_ptr<Timer> Connect_Timer;
   std::unique_ptr<Timer> Ole_Rx_Timeout;
+  // Counts the minutes parts of concatenated messages have waited for the rest of them.
+  std::unique_ptr<Timer> Held_Parts_Timer;
+  static constexpr Milliseconds kHeldPartsTick{60000};
+  static constexpr int kPartsWaitMinutes = 24 * 60;
   // Reconnects when the terminal leaves a command, or the initialisation, unanswered for
   // far longer than any network send takes.
   std::unique_ptr<Timer> Response_Watchdog;
@@ -294,6 +303,8 @@ class TSMS_Main {
   bool WaitingForTerminal() const;
   void RestartWatchdog();
   // Durable queues.
+  static std::int16_t StorageIndex(const std::string& msgNumber);
+  static std::string CellsFingerprint(const IncomingMessage& cells);
   void AppendRow(StringGrid& grid, const std::vector<std::string>& cells, RowTag tag);
   void WritePendingLogLines();
   void RestoreSendQueue();
@@ -314,6 +325,34 @@ class TSMS_Main {
   void ResetSendCycle();
   void ShowTxStage(int stage);
   void DropHeadMessage(const std::string& reason);
+  // Parts of concatenated messages.
+  struct HeldPart {
+    IncomingMessage cells;  // as a row of its own shows it
+    int number = 0;
+    StoreId stored = 0;
+    bool restored = false;  // kept across a restart: its copy is verified before a delete
+  };
+  struct PartGroup {
+    std::string origin;
+    MessagePart key;               // reference and total
+    std::vector<HeldPart> parts;   // in arrival order, each number once
+    int minutesHeld = 0;
+  };
+  struct JoinedRow {
+    IncomingMessage cells;
+    RowTag tag;
+  };
+  static JoinedRow Join(std::vector<HeldPart> parts);
+  // False when the message is not a part to hold: it is shown on its own.
+  bool HoldPart(const sms::ReceivedMessage& message);
+  void HoldStoredPart(const IncomingRow& row);
+  // Joins the part to its group (which must not hold its number yet); a complete group is
+  // shown.
+  void Hold(const std::string& origin, const MessagePart& key, HeldPart part);
+  PartGroup* HeldGroup(const std::string& origin, const MessagePart& key);
+  static bool Holds(const PartGroup* group, int number);
+  bool HeldAlready(std::int16_t index, const std::string& fingerprint) const;
+  void ShowReceivedRow(const IncomingMessage& cells, RowTag tag);
   // Listing.
   void EndListing();
   void ReceiveBlockMessage(const std::vector<std::uint8_t>& frame, const char* status);
@@ -355,6 +394,9 @@ class TSMS_Main {
   CommandSlot inFlight_;
   // The PDU text of the message whose "+CMGS=" line is on its way: written on the prompt.
   std::string pendingPduText_;
+  // Parts of the head message being sent; its tag counts those confirmed.
+  int partsInMessage_ = 1;
+  std::vector<PartGroup> heldParts_;
   std::vector<SessionRequest> waitingForSession_;
   bool writeRefused_ = false;
   bool connectBoxOpen_ = false;

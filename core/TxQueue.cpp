@@ -1,5 +1,6 @@
 // The send queue: one message at a time from the head of tx_queue to the terminal, and
-// out of the queue once the terminal confirms it.
+// out of the queue once the terminal confirms it. A long message goes one part per send
+// cycle and leaves the queue with its last part.
 
 #include <algorithm>
 #include <utility>
@@ -17,6 +18,10 @@ constexpr int kMaxDestinationDigits = 20;
 constexpr int kRefusalsBeforeRequeue = 3;
 constexpr char kCtrlZ = 0x1A;
 constexpr const char* kResendingText = "Resending message interrupted by a restart";
+
+// The concatenation reference of a message: its store id, which is never reused, so the
+// reference goes round with each message and a restart neither changes nor repeats it.
+std::uint8_t PartsReference(StoreId id) { return static_cast<std::uint8_t>(id & 0xFF); }
 
 bool IsDialable(const std::string& digits) {
   return !digits.empty() && digits.size() <= kMaxDestinationDigits &&
@@ -86,6 +91,7 @@ bool TSMS_Main::MessageOnTheLine() const {
 void TSMS_Main::ResetSendCycle() {
   MoveSend(SendState::Idle);
   pendingPduText_.clear();
+  partsInMessage_ = 1;
 }
 
 void TSMS_Main::ShowTxStage(int stage) {
@@ -121,16 +127,29 @@ void TSMS_Main::ProcessTxQueue() {
                     " is not a telephone number (+ and up to 20 digits); message removed");
     return;
   }
-  const std::string text(sms::SingleMessageText(tx_queue.Cell(1, 1)));
+  const RowTag& tag = tx_queue.Tag(1);
+  // A message begun in parts is finished in parts, whatever the setting is now.
+  const bool inParts = GatewayConfig_.LongMessages || tag.PartsDone > 0;
+  std::string text(inParts ? tx_queue.Cell(1, 1) : sms::SingleMessageText(tx_queue.Cell(1, 1)));
   if (text.empty()) {
     DropHeadMessage("No message data entered");
     return;
   }
 
   const bool blockSession = CommDrv.BlockType() == btBlock;
-  const sms::SubmitPdu pdu =
-      sms::BuildSubmitPdu(destination, text, GatewayConfig_.ServiceCentreAddress,
-                          GatewayConfig_.SCAInTPDU, blockSession);
+  std::vector<sms::SubmitPdu> pdus;
+  if (inParts) {
+    std::size_t sent = 0;
+    for (const std::string_view part : sms::MessagePartTexts(text)) sent += part.size();
+    text.resize(sent);  // beyond the most parts a message can have
+    pdus = sms::BuildSubmitParts(destination, text, GatewayConfig_.ServiceCentreAddress,
+                                 GatewayConfig_.SCAInTPDU, blockSession, PartsReference(tag.StoreId));
+  } else {
+    pdus.push_back(sms::BuildSubmitPdu(destination, text, GatewayConfig_.ServiceCentreAddress,
+                                       GatewayConfig_.SCAInTPDU, blockSession));
+  }
+  partsInMessage_ = static_cast<int>(pdus.size());
+  const sms::SubmitPdu& pdu = pdus[std::min(static_cast<std::size_t>(tag.PartsDone), pdus.size() - 1)];
   MoveSend(SendState::Queued);
   // It may have gone out just before the restart; sent again, it may arrive twice.
   if (tx_queue.Tag(1).Interrupted) SetStatusText(kResendingText);
@@ -138,7 +157,7 @@ void TSMS_Main::ProcessTxQueue() {
   SetCursor(TCursor::crHourGlass);
   const std::time_t now = WallClock();
   PendingTxLogLine = sms::TransmitLogLine(address.digits, sms::LocaleShortDate(now),
-                                          sms::LocaleLongTime(now), text);
+                                          sms::LocaleLongTime(now), text, pdus.size());
   if (blockSession) {
     BuildFrame(pdu.octets, label::kSendMessage);
     return;
@@ -151,9 +170,23 @@ void TSMS_Main::ProcessTxQueue() {
 }
 
 void TSMS_Main::TxConfirmed(const std::string& reference) {
-  SetStatusText("Insert SMS Complete - Msg# [" + reference + "]");
   MoveSend(SendState::Idle);
   headRefusals_ = 0;
+  RowTag tag = tx_queue.Tag(1);
+  if (tag.PartsDone + 1 < partsInMessage_) {
+    // A part of several: the row stays at the head for the next part, and the store keeps
+    // how far it got so that a restart goes on from there.
+    ++tag.PartsDone;
+    tag.Interrupted = false;
+    tx_queue.SetTag(1, tag);
+    if (tag.StoreId != 0 && !store_->MarkPartConfirmed(tag.StoreId, tag.PartsDone)) CheckStore();
+    SetStatusText("Insert SMS Complete - Msg# [" + reference + "] part " +
+                  std::to_string(tag.PartsDone) + " of " + std::to_string(partsInMessage_));
+    ShowTxStage(2);
+    SetCursor(TCursor::crHourGlass);
+    return;
+  }
+  SetStatusText("Insert SMS Complete - Msg# [" + reference + "]");
   // The message has gone: it leaves the queue whatever became of its log line, so that a
   // log failure can never make the same message go out twice.
   StoreConfirmation();

@@ -28,7 +28,7 @@ struct FileCloser {
 }  // namespace
 
 std::string TransmitLogLine(std::string_view destinationDigits, std::string_view date,
-                            std::string_view time, std::string_view text) {
+                            std::string_view time, std::string_view text, std::size_t parts) {
   if (!destinationDigits.empty() && destinationDigits.front() == '+') {
     destinationDigits.remove_prefix(1);
   }
@@ -40,17 +40,31 @@ std::string TransmitLogLine(std::string_view destinationDigits, std::string_view
   if (time.size() == kUnpaddedTimeLength) line.push_back('0');
   line.append(time);
   line.push_back(' ');
-  line.append(SingleMessageText(text));
+  if (parts > 1) {
+    line += "[" + std::to_string(parts) + " parts] ";
+    line.append(text);
+  } else {
+    line.append(SingleMessageText(text));
+  }
   line.push_back(' ');
   return line;
 }
 
 std::string ReceiveLogLine(const ReceivedMessage& message) {
+  return ReceiveLogLine(message.Origin, message.Day + '-' + message.Month + '-' + message.Year,
+                        message.Hour + ':' + message.Minute + ':' + message.Second, message.Text);
+}
+
+std::string ReceiveLogLine(std::string_view origin, std::string_view date, std::string_view time,
+                           std::string_view text) {
   std::string line;
-  AppendPadded(line, message.Origin, kOriginWidth);
-  line += ' ' + message.Day + '-' + message.Month + '-' + message.Year;
-  line += ' ' + message.Hour + ':' + message.Minute + ':' + message.Second;
-  line += ' ' + message.Text;
+  AppendPadded(line, origin, kOriginWidth);
+  line += ' ';
+  line += date;
+  line += ' ';
+  line += time;
+  line += ' ';
+  line += text;
   return line;
 }
 

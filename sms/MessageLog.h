@@ -14,12 +14,15 @@ namespace kavonet::sms {
 // destination (without '+', padded to 16) SP date SP time SP text SP.
 // `time` is the long time text; a 10-character one ("9:05:03 AM") gets a leading "0"
 // so the column lines up. `text` is the message as sent: as much of it as one message
-// carries (SingleMessageText).
+// carries (SingleMessageText), or, sent in `parts` parts, "[n parts] " and all of it.
 std::string TransmitLogLine(std::string_view destinationDigits, std::string_view date,
-                            std::string_view time, std::string_view text);
+                            std::string_view time, std::string_view text, std::size_t parts = 1);
 
 // origin (padded to 15) SP DD-MM-YY SP hh:mm:ss SP text, from the service centre stamp.
 std::string ReceiveLogLine(const ReceivedMessage& message);
+// The same from the receive queue's cells.
+std::string ReceiveLogLine(std::string_view origin, std::string_view date, std::string_view time,
+                           std::string_view text);
 
 // `t` in the process locale's short date (%x) and long time (%X).
 std::string LocaleShortDate(std::time_t t);

@@ -62,7 +62,7 @@ std::optional<QueueSnapshot> ReadQueueFile(const std::filesystem::path& director
                snapshot.incoming.push_back(
                    {sqlite3_column_int64(s, 0),
                     {Column(s, 1), Column(s, 2), Column(s, 3), Column(s, 4), Column(s, 5), Column(s, 6)},
-                    sqlite3_column_int(s, 7) != 0});
+                    sqlite3_column_int(s, 7) != 0, 0, {}});
              }, error);
   if (!ok) {
     if (error.empty()) error = raw ? sqlite3_errmsg(raw) : "out of memory";

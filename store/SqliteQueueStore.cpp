@@ -20,13 +20,27 @@ namespace {
 constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS outgoing(
   id INTEGER PRIMARY KEY AUTOINCREMENT, pos INTEGER NOT NULL,
-  destination BLOB NOT NULL, text BLOB NOT NULL, on_the_line INTEGER NOT NULL DEFAULT 0);
+  destination BLOB NOT NULL, text BLOB NOT NULL, on_the_line INTEGER NOT NULL DEFAULT 0,
+  parts_done INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS outgoing_order ON outgoing(pos, id);
 CREATE TABLE IF NOT EXISTS incoming(
   id INTEGER PRIMARY KEY AUTOINCREMENT, msg_no BLOB NOT NULL, status BLOB NOT NULL,
   origin BLOB NOT NULL, date BLOB NOT NULL, time BLOB NOT NULL, text BLOB NOT NULL,
-  handed_over INTEGER NOT NULL DEFAULT 0);
+  handed_over INTEGER NOT NULL DEFAULT 0, shown_as INTEGER,
+  part_reference INTEGER NOT NULL DEFAULT 0, part_total INTEGER NOT NULL DEFAULT 0,
+  part_number INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS pending_log(id INTEGER PRIMARY KEY AUTOINCREMENT, line BLOB NOT NULL);
+PRAGMA user_version = 1;
+)";
+
+// A file from before messages went in parts: its rows keep their order.
+constexpr const char* kUpgradeFromVersion0 = R"(
+ALTER TABLE outgoing ADD COLUMN parts_done INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE incoming ADD COLUMN shown_as INTEGER;
+ALTER TABLE incoming ADD COLUMN part_reference INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE incoming ADD COLUMN part_total INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE incoming ADD COLUMN part_number INTEGER NOT NULL DEFAULT 0;
+UPDATE incoming SET shown_as = id;
 )";
 
 // AUTOINCREMENT: an id is never reused, so a stale id can never hit a newer row.
@@ -35,16 +49,19 @@ constexpr const char* kSql[] = {
     "COMMIT",
     "SELECT COALESCE(MAX(pos), 0) FROM outgoing",
     "INSERT INTO outgoing(pos, destination, text) VALUES(?1, ?2, ?3)",
-    "SELECT id, destination, text, on_the_line FROM outgoing ORDER BY pos, id",
+    "SELECT id, destination, text, on_the_line, parts_done FROM outgoing ORDER BY pos, id",
     "SELECT id, pos FROM outgoing ORDER BY pos, id",
     "DELETE FROM outgoing WHERE id = ?1",
     "UPDATE outgoing SET on_the_line = 1 WHERE id = ?1",
+    "UPDATE outgoing SET on_the_line = 0, parts_done = ?2 WHERE id = ?1",
     "UPDATE outgoing SET pos = ?2 WHERE id = ?1",
     "INSERT INTO pending_log(line) VALUES(?1)",
     "SELECT id, line FROM pending_log ORDER BY id",
     "DELETE FROM pending_log WHERE id = ?1",
-    "INSERT INTO incoming(msg_no, status, origin, date, time, text) VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
-    "SELECT id, msg_no, status, origin, date, time, text, handed_over FROM incoming ORDER BY id",
+    "INSERT INTO incoming(msg_no, status, origin, date, time, text, shown_as, part_reference, part_total, part_number) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+    "SELECT COALESCE(MAX(shown_as), 0) + 1 FROM incoming",
+    "UPDATE incoming SET shown_as = ?2 WHERE id = ?1",
+    "SELECT id, msg_no, status, origin, date, time, text, handed_over, COALESCE(shown_as, 0), part_reference, part_total, part_number FROM incoming ORDER BY shown_as IS NULL, shown_as, part_number, id",
     "UPDATE incoming SET handed_over = 1 WHERE id = ?1",
     "DELETE FROM incoming WHERE id = ?1",
 };
@@ -141,6 +158,16 @@ bool SqliteQueueStore::OpenDatabase(std::string* damage) {
     ok = false;
   }
   if (ok && journal != "wal") ok = FailWith("the file system does not allow a WAL journal");
+  std::string version, oldTables;
+  ok = ok && exec("PRAGMA user_version", "cannot read the file's version", &version) &&
+       exec("SELECT COUNT(*) FROM sqlite_master WHERE name = 'outgoing'", "cannot read the tables",
+            &oldTables);
+  if (ok && version == "0" && oldTables == "1" &&
+      sqlite3_exec(db_, (std::string("BEGIN IMMEDIATE;") + kUpgradeFromVersion0 + "COMMIT;").c_str(),
+                   nullptr, nullptr, nullptr) != SQLITE_OK) {
+    ok = Fail("cannot upgrade the file");
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
   if (ok && sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
     ok = Fail("cannot create the tables");
   }
@@ -245,7 +272,8 @@ std::optional<std::vector<StoreId>> SqliteQueueStore::AddOutgoing(const std::vec
 std::vector<OutgoingRow> SqliteQueueStore::LoadOutgoing() {
   std::vector<OutgoingRow> rows;
   Run(kLoadOut, "cannot read the send queue", [&](sqlite3_stmt* s) {
-    rows.push_back({sqlite3_column_int64(s, 0), {Column(s, 1), Column(s, 2)}, sqlite3_column_int(s, 3) != 0});
+    rows.push_back({sqlite3_column_int64(s, 0), {Column(s, 1), Column(s, 2)}, sqlite3_column_int(s, 3) != 0,
+                    sqlite3_column_int(s, 4)});
   });
   return rows;
 }
@@ -290,6 +318,13 @@ bool SqliteQueueStore::MarkOnTheLine(StoreId id) {
   return RunChanging(kMarkOut, "cannot mark a message as being sent");
 }
 
+bool SqliteQueueStore::MarkPartConfirmed(StoreId id, int partsDone) {
+  if (!db_) return false;
+  sqlite3_bind_int64(stmts_[kPartDone], 1, id);
+  sqlite3_bind_int(stmts_[kPartDone], 2, partsDone);
+  return RunChanging(kPartDone, "cannot record a confirmed part");
+}
+
 std::optional<StoreId> SqliteQueueStore::ConfirmOutgoing(StoreId id, const std::string& logLine) {
   if (!db_) return std::nullopt;
   StoreId lineId = 0;
@@ -318,16 +353,58 @@ bool SqliteQueueStore::LogLineWritten(StoreId id) {
   return RunChanging(kRemovePending, "cannot remove a written log line");
 }
 
-std::optional<StoreId> SqliteQueueStore::AddIncoming(const IncomingMessage& message) {
+std::optional<StoreId> SqliteQueueStore::InsertIncoming(const IncomingMessage& message,
+                                                        const MessagePart& part, bool held) {
   if (fault_) return std::nullopt;
-  sqlite3_stmt* stmt = stmts_[kAddIn];
-  int index = 1;
-  for (const std::string* field : {&message.msgNo, &message.status, &message.origin, &message.date,
-                                   &message.time, &message.text}) {
-    Bind(stmt, index++, *field);
-  }
-  if (!Run(kAddIn, "cannot keep a received message")) return std::nullopt;
-  return sqlite3_last_insert_rowid(db_);
+  StoreId id = 0;
+  const bool ok = Transaction("cannot keep a received message", [&] {
+    std::int64_t shown = 0;
+    if (!held && !Run(kNextShown, "cannot read the receive queue",
+                      [&](sqlite3_stmt* s) { shown = sqlite3_column_int64(s, 0); })) {
+      return false;
+    }
+    sqlite3_stmt* stmt = stmts_[kAddIn];
+    int index = 1;
+    for (const std::string* field : {&message.msgNo, &message.status, &message.origin, &message.date,
+                                     &message.time, &message.text}) {
+      Bind(stmt, index++, *field);
+    }
+    if (held) sqlite3_bind_null(stmt, 7);
+    else sqlite3_bind_int64(stmt, 7, shown);
+    sqlite3_bind_int(stmt, 8, part.reference);
+    sqlite3_bind_int(stmt, 9, part.total);
+    sqlite3_bind_int(stmt, 10, part.number);
+    if (!Run(kAddIn, "cannot keep a received message")) return false;
+    id = sqlite3_last_insert_rowid(db_);
+    return true;
+  });
+  if (!ok) return std::nullopt;
+  return id;
+}
+
+std::optional<StoreId> SqliteQueueStore::AddIncoming(const IncomingMessage& message) {
+  return InsertIncoming(message, {}, false);
+}
+
+std::optional<StoreId> SqliteQueueStore::HoldIncoming(const IncomingMessage& message, const MessagePart& part) {
+  return InsertIncoming(message, part, true);
+}
+
+bool SqliteQueueStore::ShowIncoming(const std::vector<StoreId>& ids) {
+  if (!db_) return false;
+  return Transaction("cannot show a received message", [&] {
+    std::int64_t shown = 0;
+    if (!Run(kNextShown, "cannot read the receive queue",
+             [&](sqlite3_stmt* s) { shown = sqlite3_column_int64(s, 0); })) {
+      return false;
+    }
+    for (const StoreId id : ids) {
+      sqlite3_bind_int64(stmts_[kShowIn], 1, id);
+      sqlite3_bind_int64(stmts_[kShowIn], 2, shown);
+      if (!RunChanging(kShowIn, "cannot show a received message")) return false;
+    }
+    return true;
+  });
 }
 
 std::vector<IncomingRow> SqliteQueueStore::LoadIncoming() {
@@ -335,15 +412,22 @@ std::vector<IncomingRow> SqliteQueueStore::LoadIncoming() {
   Run(kLoadIn, "cannot read the receive queue", [&](sqlite3_stmt* s) {
     rows.push_back({sqlite3_column_int64(s, 0),
                     {Column(s, 1), Column(s, 2), Column(s, 3), Column(s, 4), Column(s, 5), Column(s, 6)},
-                    sqlite3_column_int(s, 7) != 0});
+                    sqlite3_column_int(s, 7) != 0,
+                    sqlite3_column_int64(s, 8),
+                    {sqlite3_column_int(s, 9), sqlite3_column_int(s, 10), sqlite3_column_int(s, 11)}});
   });
   return rows;
 }
 
-bool SqliteQueueStore::MarkHandedOver(StoreId id) {
+bool SqliteQueueStore::MarkHandedOver(const std::vector<StoreId>& ids) {
   if (!db_) return false;
-  sqlite3_bind_int64(stmts_[kMarkIn], 1, id);
-  return RunChanging(kMarkIn, "cannot mark a received message as handed over");
+  return Transaction("cannot mark a received message as handed over", [&] {
+    for (const StoreId id : ids) {
+      sqlite3_bind_int64(stmts_[kMarkIn], 1, id);
+      if (!RunChanging(kMarkIn, "cannot mark a received message as handed over")) return false;
+    }
+    return true;
+  });
 }
 
 bool SqliteQueueStore::RemoveIncoming(StoreId id) {

@@ -32,13 +32,16 @@ class SqliteQueueStore : public QueueStore {
   bool RemoveOutgoing(StoreId id) override;
   bool MoveOutgoing(StoreId id, std::size_t index) override;
   bool MarkOnTheLine(StoreId id) override;
+  bool MarkPartConfirmed(StoreId id, int partsDone) override;
   std::optional<StoreId> ConfirmOutgoing(StoreId id, const std::string& logLine) override;
   std::vector<PendingLogLine> PendingLogLines() override;
   bool LogLineWritten(StoreId id) override;
 
   std::optional<StoreId> AddIncoming(const IncomingMessage& message) override;
+  std::optional<StoreId> HoldIncoming(const IncomingMessage& message, const MessagePart& part) override;
+  bool ShowIncoming(const std::vector<StoreId>& ids) override;
   std::vector<IncomingRow> LoadIncoming() override;
-  bool MarkHandedOver(StoreId id) override;
+  bool MarkHandedOver(const std::vector<StoreId>& ids) override;
   bool RemoveIncoming(StoreId id) override;
 
   std::optional<StoreProblem> Fault() const override { return fault_; }
@@ -48,8 +51,9 @@ class SqliteQueueStore : public QueueStore {
 
  private:
   enum Stmt {
-    kBegin, kCommit, kMaxPos, kAddOut, kLoadOut, kLoadOrder, kRemoveOut, kMarkOut, kSetPos,
-    kAddPending, kLoadPending, kRemovePending, kAddIn, kLoadIn, kMarkIn, kRemoveIn, kStmtCount
+    kBegin, kCommit, kMaxPos, kAddOut, kLoadOut, kLoadOrder, kRemoveOut, kMarkOut, kPartDone, kSetPos,
+    kAddPending, kLoadPending, kRemovePending, kAddIn, kNextShown, kShowIn, kLoadIn, kMarkIn, kRemoveIn,
+    kStmtCount
   };
   // False when it failed; `damage` then says why if the file itself is damaged.
   bool OpenDatabase(std::string* damage);
@@ -61,6 +65,8 @@ class SqliteQueueStore : public QueueStore {
   bool RunChanging(Stmt stmt, const char* what);
   template <typename Body>
   bool Transaction(const char* what, Body body);
+  // Adds a row, held back or shown as the next row.
+  std::optional<StoreId> InsertIncoming(const IncomingMessage& message, const MessagePart& part, bool held);
 
   std::filesystem::path path_;
   int lockFd_ = -1;

@@ -97,12 +97,12 @@ class AdversarialTerminal : public FakeCommPort {
       Receive(item.bytes);
     }
   }
-  // A message from the network; false when the store is full.
-  bool Deliver(const std::string& text) {
+  // A message from the network, in parts when it is long; false when the store is full.
+  bool Deliver(const std::string& text, const std::string& origin = "+447700900123") {
     Plain();
-    const auto index =
-        dsrHeld_ ? sim_->Store("+447700900123", text) : sim_->Deliver("+447700900123", text);
-    if (index) texts_[index.value->front()] = text;  // short texts: one part
+    const auto index = dsrHeld_ ? sim_->Store(origin, text) : sim_->Deliver(origin, text);
+    if (index)
+      for (const int part : *index.value) texts_[part] = text;
     return bool(index);
   }
   // An indication for an empty location or, while the gateway awaits nothing (`quiet`), a
@@ -203,10 +203,21 @@ class AdversarialTerminal : public FakeCommPort {
   }
 
   void Sent(const sim::SentMessage& message) {
-    if (!expected_.count(message.text) || expected_.at(message.text) != message.destination)
+    std::string text = message.text;
+    if (message.part) {  // a part counts as its own send; the last one as the message
+      auto& parts = parts_[message.destination + "/" + std::to_string(message.part->reference)];
+      parts[message.part->number] = text;
+      text += "#" + std::to_string(message.part->number);
+      if (message.part->number == message.part->total && parts.size() == message.part->total)
+        for (text.clear(); const auto& part : parts) text += part.second;
+    }
+    const auto queued = std::find_if(expected_.begin(), expected_.end(), [&](const auto& e) {
+      return e.second == message.destination && e.first.find(message.text) != std::string::npos;
+    });
+    if (queued == expected_.end() || (!message.part && !expected_.count(text)))
       Fail("P: SUBMIT of " + message.text + " to " + message.destination +
            ", no such message queued");
-    sent_ = message.text;
+    sent_ = text;
   }
 
   // What the simulator writes, on its way to the line.
@@ -242,7 +253,8 @@ class AdversarialTerminal : public FakeCommPort {
   }
 
   std::unique_ptr<sim::Terminal> sim_;
-  std::map<int, std::string> texts_;  // index -> text of each stored message
+  std::map<int, std::string> texts_;  // index -> text of each stored message (of each part)
+  std::map<std::string, std::map<unsigned, std::string>> parts_;  // parts sent, by message
   std::deque<Out> out_;
   std::string input_, sent_;  // the command the simulator takes; the message it took to send
   bool dsrHeld_ = false, prompt_ = false, calm_ = false, split_ = false, lose_ = false;
@@ -252,11 +264,12 @@ class AdversarialTerminal : public FakeCommPort {
 class LivenessRun : public AdversarialTerminal {
  public:
   LivenessRun(std::uint64_t seed, bool blockMode, bool tracing)
-      : AdversarialTerminal(seed * 2 + blockMode, tracing) {
+      : AdversarialTerminal(seed * 2 + blockMode, tracing), long_(seed % 2 == 1) {
     const int transfer = Pick(3), autoConnect = Pick(2);
     std::ofstream(dir_.Path() / "orvsms.ini")
         << "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface="
         << (blockMode ? "Block" : "PDU") << " Mode\nService Centre Address=+447785016005"
+        << "\nLong Messages=" << long_
         << "\n[Startup]\nAuto Connect=" << autoConnect
         << "\n[Receive Message]\nStartup Transfer=" << transfer
         << "\nLog Receive=1\nLog Transmit=1\n";
@@ -265,7 +278,7 @@ class LivenessRun : public AdversarialTerminal {
       initList_ = {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"+447785016005\"\r",
                    transfer ? "AT+CNMI=0,1,0,0\r" : "AT+CNMI=0,0,0,0\r"};
     Note("seed " + std::to_string(seed) + ", Auto Connect " + std::to_string(autoConnect) +
-         ", Startup Transfer " + std::to_string(transfer));
+         ", Startup Transfer " + std::to_string(transfer) + ", Long Messages " + std::to_string(long_));
     Start();
   }
 
@@ -336,7 +349,8 @@ class LivenessRun : public AdversarialTerminal {
   void Send() {
     static const char* const kDestinations[] = {"+447700900123", "07700900456", "+15551234567"};
     const std::string to = kDestinations[Pick(3)],
-                      text = "m" + std::to_string(expected_.size() + 1);
+                      text = "m" + std::to_string(expected_.size() + 1) +
+                             std::string(long_ && expected_.size() % 4 == 3 ? 200 : 0, 'x');
     expected_[text] = to;
     Say("Send_Message(" + to + ", " + text + ")");
     if (tsms_->Send_Message("", to, text) != 1) Fail("Send_Message did not queue " + text);
@@ -353,7 +367,13 @@ class LivenessRun : public AdversarialTerminal {
   void StrayStep() { Stray(!main_->CommandOutstanding() && main_->Sending() == SendState::Idle); }
   void Arrive() {
     const std::string text = "r" + std::to_string(++delivered_);
-    Say("terminal receives " + text + (Deliver(text) ? "" : " (store full)"));
+    // A long one from a sender of its own: the simulator's references start again with it.
+    const bool inParts = long_ && delivered_ % 4 == 0;
+    Say("terminal receives " + text + (inParts ? " in parts" : "") +
+        (Deliver(inParts ? text + std::string(200, 'y') : text,
+                 inParts ? "+4477009002" + std::to_string(delivered_) : "+447700900123")
+             ? ""
+             : " (store full)"));
   }
 
   void Advance(Milliseconds total, bool say = false) {
@@ -369,7 +389,8 @@ class LivenessRun : public AdversarialTerminal {
   void Calm() {
     Note("the terminal calms down: every command is answered correctly from now on");
     CalmDown();
-    const Milliseconds bound = kCalmBase + kCalmPerMessage * Queued(), start = loop_.Now();
+    const Milliseconds bound = kCalmBase + kCalmPerMessage * Queued() * (long_ ? 2 : 1),
+                       start = loop_.Now();
     // Every 15 s the user connects again if the gateway has given up, as after any error box,
     // or asks for a listing; a client keeps taking what arrives.
     for (Milliseconds t = 0ms; (Queued() > 0 || t < 60s) && t <= bound && failure_.empty();
@@ -436,6 +457,7 @@ class LivenessRun : public AdversarialTerminal {
     return words;
   }
 
+  bool long_;  // Long Messages: some messages go and come in parts
   TempDir dir_;
   RecordingDialogs dialogs_;
   RecordingShell shell_;

@@ -454,5 +454,82 @@ INSTANTIATE_TEST_SUITE_P(Kept, Session, ::testing::Values(
          Received(1, "3|Read" + kHiRow)}}}),
     Name);
 
+// ---- Long messages ----
+const std::string kLong(200, 'a');  // 153 + 47 septets
+const std::string kSent = "\r\n+CMGS: 12\r\n" + kOk;
+const std::string kHiJoined = "6|Read|+4479|17-03-99|12:45:08|hi!|";
+Strings Pdu(const sms::SubmitPdu& pdu) {
+  return {"AT+CMGS=" + std::to_string(pdu.TpduLength()) + "\r", sms::PduHexText(pdu.octets) + "\x1A"};
+}
+// Part `k` of kLong, with the first store id as its reference.
+Strings PduPart(std::size_t k) { return Pdu(sms::BuildSubmitParts("+4479", kLong, "", false, false, 1).at(k)); }
+std::string FramePart(std::size_t k) {
+  const std::vector<std::uint8_t> f = StuffedFrame(sms::BuildSubmitParts("+4479", kLong, "", false, true, 1).at(k).octets);
+  return {f.begin(), f.end()};
+}
+Check LoggedInParts() {
+  return Checks({TransmitLogLines(1), [](ControllerHarness& h) {
+    EXPECT_NE(ReadFile(h.dir.Path() / "transmit.txt").find("[2 parts] " + kLong + " \r\n"), std::string::npos);
+  }});
+}
+// The answer to a read of part `part` of "hi!" from +4479 (UCS2, reference 7, two parts).
+Event PartRead(int part) {
+  const std::string ud = part == 1 ? "0A05000307020100680069" : "080500030702020021";
+  return Rx("\r\n+CMGR: 1," + std::to_string(part == 1 ? 25 : 23) + "\r\n4404914497000899307121548000" + ud +
+            "\r\n" + kOk, 3);
+}
+Event ReadPart(int index, int part) {
+  return Events({Call([index](TSMS_Main& m) { m.GetMessage(static_cast<std::int16_t>(index)); }), PartRead(part)});
+}
+Check Held(std::size_t parts) {
+  return [parts](ControllerHarness& h) { EXPECT_EQ(h.main->HeldParts(), parts); };
+}
+
+INSTANTIATE_TEST_SUITE_P(Parts, Session, ::testing::Values(
+    Script{"PduModeSendsPartByPartAndResendsOnlyARefusedPart", PduIni("Long Messages=1\n"), Start::InSession, {
+        {Events({Queue("+4479", kLong), Tick(), Rx("\r\n> ")}), PduPart(0), {}, Stage(3)},
+        {Rx(kSent, 2), W{}, "Insert SMS Complete - Msg# [12] part 1 of 2",
+         Checks({Rows(3), Stage(2), TransmitLogLines(0)})},
+        {Events({Tick(), Rx("\r\n> "), Rx("\r\n+CMS ERROR: 500\r\n")}), PduPart(1)},
+        {Events({Tick(), Rx("\r\n> ")}), PduPart(1)},
+        {Rx(kSent, 2), W{}, "Insert SMS Complete - Msg# [12]", Checks({Rows(2), LoggedInParts()})}}},
+    Script{"BlockModeSendsPartByPart", BlockIni("Long Messages=1\n"), Start::InSession, {
+        {Events({Queue("+4479", kLong), Tick(), Rx(F({0x2A, 0x04}))}), W{FramePart(0)}, {}, Stage(3)},
+        {Rx(F({0x25, 0x0A, 0x01})), W{}, "Insert SMS Complete - Msg# [0A 01] part 1 of 2", Rows(3)},
+        {Events({Tick(), Rx(F({0x26, 0, 2})), Tick()}), W{FramePart(1), FramePart(1)}},
+        {Rx(F({0x25, 0x0A, 0x02})), W{}, "Insert SMS Complete - Msg# [0A 02]", Checks({Rows(2), LoggedInParts()})}}},
+    Script{"WithoutLongMessagesALongTextIsCutToOneMessage", PduIni(), Start::InSession, {
+        {Events({Queue("+4479", kLong), Tick(), Rx("\r\n> ")}), Pdu(sms::BuildSubmitPdu("+4479", kLong, "", false, false))},
+        {Rx(kSent, 2), W{}, "Insert SMS Complete - Msg# [12]", Rows(2)}}},
+    Script{"ARestartGoesOnFromTheFirstUnconfirmedPart", PduIni("Long Messages=1\n"), Start::InSession, {
+        {Events({Queue("+4479", kLong), Tick(), Rx("\r\n> "), Rx(kSent, 2)}), PduPart(0)},
+        // Between parts nothing is on the line: no ESC, and the first part is not sent again.
+        {Events({Kill(), Connect(), Initialise(), Tick(), Rx("\r\n> ")}), Plus(kPduInit, PduPart(1))},
+        {Events({Kill(), Connect(), Wait(1000), Initialise(), Tick(), Rx("\r\n> ")}),
+         Plus(Plus({"\x1B"}, kPduInit), PduPart(1)), {}, Shown("Resending message interrupted by a restart")},
+        {Rx(kSent, 2), W{}, {}, Checks({StoredOut({}), LoggedInParts()})}}},
+    Script{"PartsAreJoinedAndRetrievalDeletesEveryPart", PduIni("Long Messages=1\n"), Start::InSession, {
+        {ReadPart(5, 2), W{"AT+CMGR=5\r"}, {}, Checks({Received(0, ""), Held(1), StoredIn(1)})},
+        {ReadPart(6, 1), W{"AT+CMGR=6\r"}, {}, Checks({Received(1, kHiJoined), Held(0)})},
+        {Retrieve(), W{"AT+CMGD=6\r"}},
+        {Rx(kOk), W{"AT+CMGD=5\r"}},
+        {Rx(kOk), W{}, {}, StoredIn(0)}}},
+    Script{"HeldAndJoinedPartsSurviveARestart", PduIni("Long Messages=1\n"), Start::InSession, {
+        {Events({ReadPart(5, 2), Kill(), Connect(), Initialise()}), kPduInit, {}, Held(1)},
+        {Events({ReadPart(6, 1), Kill(), Connect(), Initialise()}), kPduInit, {}, Received(1, kHiJoined)},
+        // Each part is read back before its delete.
+        {Retrieve(), W{"AT+CMGR=6\r"}},
+        {PartRead(1), W{"AT+CMGR=5\r"}},
+        {PartRead(2), W{"AT+CMGD=6\r"}},
+        {Rx(kOk), W{"AT+CMGD=5\r"}}}},
+    Script{"PartsWithoutTheirRestFor24HoursAreShownApart", PduIni("Long Messages=1\n"), Start::InSession, {
+        {ReadPart(5, 2), {}, {}, Received(0, "")},
+        {Wait(24 * 3600 * 1000), W{}, {}, Received(0, "")},
+        {Wait(60000), W{}, "Message from +4479 incomplete after 24 hours: 1 of 2 parts shown apart",
+         Received(1, "5|Read|+4479|17-03-99|12:45:08|!|")}}},
+    Script{"WithoutLongMessagesPartsAreShownApart", PduIni(), Start::InSession, {
+        {ReadPart(5, 2), {}, {}, Received(1, "5|Read|+4479|17-03-99|12:45:08|!|")}}}),
+    Name);
+
 }  // namespace
 }  // namespace kavonet::testing

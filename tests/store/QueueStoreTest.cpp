@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,10 +52,10 @@ TEST_P(QueueStoreTest, BothQueuesComeBackInOrderWithEveryField) {
   std::vector<IncomingRow> in;
   for (const IncomingMessage& message : {IncomingMessage{"1", "New ", "+4477", "01-02-24", "10:00:00", "hi"},
                                          IncomingMessage{"12", "Read", "x", "d", "t", std::string("\x01\0\xb0", 3)}}) {
-    in.push_back({store_->AddIncoming(message).value_or(0), message});
+    in.push_back({store_->AddIncoming(message).value_or(0), message, false, static_cast<int>(in.size()) + 1, {}});
   }
   ASSERT_TRUE(store_->MarkOnTheLine((*ids)[1]));
-  ASSERT_TRUE(store_->MarkHandedOver(in[1].id));
+  ASSERT_TRUE(store_->MarkHandedOver({in[1].id}));
   in[1].handedOver = true;
   Reopen();
   EXPECT_EQ(store_->LoadOutgoing(),
@@ -66,6 +67,29 @@ TEST_P(QueueStoreTest, BothQueuesComeBackInOrderWithEveryField) {
   Reopen();
   EXPECT_EQ(store_->LoadIncoming(), std::vector<IncomingRow>{in[1]});
   EXPECT_EQ(Queue(), (Texts{"", out[2].text}));
+}
+
+TEST_P(QueueStoreTest, PartsAreHeldThenShownTogetherAndSendingProgressIsKept) {
+  const StoreId out = Add({"long"}).at(0);
+  ASSERT_TRUE(store_->MarkOnTheLine(out) && store_->MarkPartConfirmed(out, 2));
+  auto in = [&](const char* text, std::optional<MessagePart> part) {
+    const IncomingMessage m{"1", "New ", "+44", "d", "t", text};
+    return (part ? store_->HoldIncoming(m, *part) : store_->AddIncoming(m)).value_or(0);
+  };
+  const StoreId a = in("a", {}), p2 = in("p2", MessagePart{7, 2, 2}), p1 = in("p1", MessagePart{7, 2, 1});
+  const StoreId b = in("b", {}), held = in("h", MessagePart{0x10007, 3, 1});
+  ASSERT_TRUE(store_->ShowIncoming({p2, p1}));
+  EXPECT_FALSE(store_->MarkHandedOver({p1, p2, held + 100}));  // all or nothing
+  Reopen();
+  EXPECT_EQ(store_->LoadOutgoing().at(0).partsDone, 2);
+  EXPECT_FALSE(store_->LoadOutgoing().at(0).onTheLine);
+  Texts order;
+  for (const IncomingRow& row : store_->LoadIncoming()) {
+    order.push_back(row.message.text + ":" + std::to_string(row.shownAs) + (row.handedOver ? "h" : ""));
+  }
+  EXPECT_EQ(order, (Texts{"a:1", "b:2", "p1:3", "p2:3", "h:0"}));
+  EXPECT_EQ(store_->LoadIncoming().back().part, (MessagePart{0x10007, 3, 1}));
+  EXPECT_TRUE(a && b);
 }
 
 TEST_P(QueueStoreTest, MovedRowKeepsItsNewPlace) {
@@ -99,6 +123,29 @@ TEST_P(QueueStoreTest, ConfirmationLeavesItsLogLineUntilWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Stores, QueueStoreTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Sqlite" : "Memory"; });
+
+TEST(SqliteQueueStoreTest, FileFromBeforePartsKeepsItsRows) {
+  testing::TempDir dir;
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir / SqliteQueueStore::kFileName).c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "CREATE TABLE outgoing(id INTEGER PRIMARY KEY AUTOINCREMENT, pos INTEGER NOT NULL, "
+               "destination BLOB NOT NULL, text BLOB NOT NULL, on_the_line INTEGER NOT NULL DEFAULT 0);"
+               "CREATE TABLE incoming(id INTEGER PRIMARY KEY AUTOINCREMENT, msg_no BLOB NOT NULL, status BLOB NOT NULL,"
+               "origin BLOB NOT NULL, date BLOB NOT NULL, time BLOB NOT NULL, text BLOB NOT NULL,"
+               "handed_over INTEGER NOT NULL DEFAULT 0);"
+               "INSERT INTO outgoing(pos, destination, text) VALUES(1, '1', 'out');"
+               "INSERT INTO incoming(msg_no, status, origin, date, time, text) VALUES('3', 's', 'o', 'd', 't', 'x');"
+               "INSERT INTO incoming(msg_no, status, origin, date, time, text) VALUES('4', 's', 'o', 'd', 't', 'y');",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  SqliteQueueStore store(dir.Path());
+  ASSERT_FALSE(store.Fault()) << store.Fault()->Text();
+  EXPECT_EQ(store.LoadOutgoing().size(), 1u);
+  EXPECT_EQ(store.AddIncoming({"5", "s", "o", "d", "t", "z"}).value_or(0), 3);
+  Texts texts;
+  for (const IncomingRow& row : store.LoadIncoming()) texts.push_back(row.message.text);
+  EXPECT_EQ(texts, (Texts{"x", "y", "z"}));
+}
 
 TEST(SqliteQueueStoreTest, SecondGatewayInTheDirectoryIsRefused) {
   testing::TempDir dir;
