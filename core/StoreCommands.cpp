@@ -92,6 +92,9 @@ void TSMS_Main::CopyAllMessages() {
   if (HoldForSession({SessionRequest::Kind::CopyAll}, label::kCopyAllMessages)) return;
   // A listing already asked for will copy every message: a second would only repeat it.
   if (ListingAskedFor()) return;
+  // A client listing again and again must not hold back the send queue for ever: the
+  // message at its head goes first.
+  tx_queue_TimerTimer();
   if (CommDrv.BlockType() == btBlock) {
     RequestFirstMessage();
     return;

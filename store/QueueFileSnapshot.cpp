@@ -15,12 +15,6 @@ struct Closer {
   void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
 };
 
-std::string Column(sqlite3_stmt* stmt, int index) {
-  const void* data = sqlite3_column_blob(stmt, index);
-  const int size = sqlite3_column_bytes(stmt, index);
-  return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string();
-}
-
 // Runs `sql`, handing each row to `row`; false with `error` set when it fails.
 template <typename Row>
 bool Select(sqlite3* db, const char* sql, Row row, std::string& error) {
@@ -51,19 +45,10 @@ std::optional<QueueSnapshot> ReadQueueFile(const std::filesystem::path& director
   QueueSnapshot snapshot;
   const bool ok =
       rc == SQLITE_OK &&
-      Select(raw, "SELECT id, destination, text, on_the_line FROM outgoing ORDER BY pos, id",
-             [&](sqlite3_stmt* s) {
-               snapshot.outgoing.push_back(
-                   {sqlite3_column_int64(s, 0), {Column(s, 1), Column(s, 2)}, sqlite3_column_int(s, 3) != 0});
-             }, error) &&
-      Select(raw,
-             "SELECT id, msg_no, status, origin, date, time, text, handed_over FROM incoming ORDER BY id",
-             [&](sqlite3_stmt* s) {
-               snapshot.incoming.push_back(
-                   {sqlite3_column_int64(s, 0),
-                    {Column(s, 1), Column(s, 2), Column(s, 3), Column(s, 4), Column(s, 5), Column(s, 6)},
-                    sqlite3_column_int(s, 7) != 0, 0, {}});
-             }, error);
+      Select(raw, SqliteQueueStore::kSelectOutgoing,
+             [&](sqlite3_stmt* s) { snapshot.outgoing.push_back(SqliteQueueStore::OutgoingFrom(s)); }, error) &&
+      Select(raw, SqliteQueueStore::kSelectIncoming,
+             [&](sqlite3_stmt* s) { snapshot.incoming.push_back(SqliteQueueStore::IncomingFrom(s)); }, error);
   if (!ok) {
     if (error.empty()) error = raw ? sqlite3_errmsg(raw) : "out of memory";
     error = path.string() + ": " + error;

@@ -49,7 +49,7 @@ constexpr const char* kSql[] = {
     "COMMIT",
     "SELECT COALESCE(MAX(pos), 0) FROM outgoing",
     "INSERT INTO outgoing(pos, destination, text) VALUES(?1, ?2, ?3)",
-    "SELECT id, destination, text, on_the_line, parts_done FROM outgoing ORDER BY pos, id",
+    SqliteQueueStore::kSelectOutgoing,
     "SELECT id, pos FROM outgoing ORDER BY pos, id",
     "DELETE FROM outgoing WHERE id = ?1",
     "UPDATE outgoing SET on_the_line = 1 WHERE id = ?1",
@@ -61,7 +61,7 @@ constexpr const char* kSql[] = {
     "INSERT INTO incoming(msg_no, status, origin, date, time, text, shown_as, part_reference, part_total, part_number) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
     "SELECT COALESCE(MAX(shown_as), 0) + 1 FROM incoming",
     "UPDATE incoming SET shown_as = ?2 WHERE id = ?1",
-    "SELECT id, msg_no, status, origin, date, time, text, handed_over, COALESCE(shown_as, 0), part_reference, part_total, part_number FROM incoming ORDER BY shown_as IS NULL, shown_as, part_number, id",
+    SqliteQueueStore::kSelectIncoming,
     "UPDATE incoming SET handed_over = 1 WHERE id = ?1",
     "DELETE FROM incoming WHERE id = ?1",
 };
@@ -269,11 +269,23 @@ std::optional<std::vector<StoreId>> SqliteQueueStore::AddOutgoing(const std::vec
   return ids;
 }
 
+OutgoingRow SqliteQueueStore::OutgoingFrom(sqlite3_stmt* s) {
+  return {sqlite3_column_int64(s, 0), {Column(s, 1), Column(s, 2)}, sqlite3_column_int(s, 3) != 0,
+          sqlite3_column_int(s, 4)};
+}
+
+IncomingRow SqliteQueueStore::IncomingFrom(sqlite3_stmt* s) {
+  return {sqlite3_column_int64(s, 0),
+          {Column(s, 1), Column(s, 2), Column(s, 3), Column(s, 4), Column(s, 5), Column(s, 6)},
+          sqlite3_column_int(s, 7) != 0,
+          sqlite3_column_int64(s, 8),
+          {sqlite3_column_int(s, 9), sqlite3_column_int(s, 10), sqlite3_column_int(s, 11)}};
+}
+
 std::vector<OutgoingRow> SqliteQueueStore::LoadOutgoing() {
   std::vector<OutgoingRow> rows;
   Run(kLoadOut, "cannot read the send queue", [&](sqlite3_stmt* s) {
-    rows.push_back({sqlite3_column_int64(s, 0), {Column(s, 1), Column(s, 2)}, sqlite3_column_int(s, 3) != 0,
-                    sqlite3_column_int(s, 4)});
+    rows.push_back(OutgoingFrom(s));
   });
   return rows;
 }
@@ -410,11 +422,7 @@ bool SqliteQueueStore::ShowIncoming(const std::vector<StoreId>& ids) {
 std::vector<IncomingRow> SqliteQueueStore::LoadIncoming() {
   std::vector<IncomingRow> rows;
   Run(kLoadIn, "cannot read the receive queue", [&](sqlite3_stmt* s) {
-    rows.push_back({sqlite3_column_int64(s, 0),
-                    {Column(s, 1), Column(s, 2), Column(s, 3), Column(s, 4), Column(s, 5), Column(s, 6)},
-                    sqlite3_column_int(s, 7) != 0,
-                    sqlite3_column_int64(s, 8),
-                    {sqlite3_column_int(s, 9), sqlite3_column_int(s, 10), sqlite3_column_int(s, 11)}});
+    rows.push_back(IncomingFrom(s));
   });
   return rows;
 }

@@ -27,6 +27,16 @@ class SqliteQueueStore : public QueueStore {
 
   const std::filesystem::path& Path() const { return path_; }
 
+  // Both queues in order, and their rows: shared with the read-only snapshot.
+  static constexpr const char* kSelectOutgoing =
+      "SELECT id, destination, text, on_the_line, parts_done FROM outgoing ORDER BY pos, id";
+  static constexpr const char* kSelectIncoming =
+      "SELECT id, msg_no, status, origin, date, time, text, handed_over, COALESCE(shown_as, 0), "
+      "part_reference, part_total, part_number FROM incoming "
+      "ORDER BY shown_as IS NULL, shown_as, part_number, id";
+  static OutgoingRow OutgoingFrom(sqlite3_stmt* row);
+  static IncomingRow IncomingFrom(sqlite3_stmt* row);
+
   std::optional<std::vector<StoreId>> AddOutgoing(const std::vector<OutgoingMessage>& messages) override;
   std::vector<OutgoingRow> LoadOutgoing() override;
   bool RemoveOutgoing(StoreId id) override;

@@ -63,6 +63,10 @@ auto Name = [](const auto& info) { return std::string(info.param.name); };
 
 // ---- PDU Mode ----
 INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
+    // A client listing again and again would otherwise find each send tick behind a listing.
+    Script{"AListingLetsTheHeadMessageGoFirst", PduIni(), Start::InSession, {
+        {Events({Queue("+4479", "hi"), Client([](TSMS& s) { s.Get_All(""); })}), {}, {},
+         OneWriteStarting("AT+CMGS=")}}},
     Script{"SendsWithPromptAndConfirmation", PduIni(), Start::InSession, {
         {Events({Queue("+4479", "hi"), Tick()}), W{"AT+CMGS=12\r"}, "AT+CMGS=12\r", Stage(2)},
         {Rx("\r\n> "), W{"B100049144970000A702E834\x1A"}, {}, Stage(3)},
