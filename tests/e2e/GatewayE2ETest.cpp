@@ -140,6 +140,25 @@ TEST_P(EndToEnd, ADeliveredMessageReachesTheReceiveQueue) {
   EXPECT_EQ(g.main->rx_grid.Cell(4, 1).size(), 8u);
 }
 
+TEST_P(EndToEnd, ALongMessageTravelsInPartsBothWays) {
+  GatewayAgainstSim g(GetParam(), "Long Messages=1\n[Receive Message]\nStartup Transfer=1\n");
+  ASSERT_TRUE(g.Connect());
+  std::string cyrillic, latin;
+  for (int i = 0; i < 20; ++i) cyrillic += "Привет", latin += "0123456789";  // 120 UCS2, 200 GSM
+  g.main->AppendToSendQueue("+4479", cyrillic);
+  ASSERT_NE(g.sim.Control("deliver +4479 " + latin).find(' ', 3), std::string::npos) << "stored in parts";
+  ASSERT_TRUE(g.RunUntil([&] { return g.QueuedMessages() == 0 && g.main->rx_grid.RowCount() == 3; }, 30s))
+      << g.main->StatusText();
+  std::string sent;
+  for (const std::string& line : g.sim.Journal()) {
+    EXPECT_NE(line.find(R"("parts":2)"), std::string::npos) << line;
+    const std::size_t at = line.find(R"("text":")") + 8;
+    sent += line.substr(at, line.find('"', at) - at);
+  }
+  EXPECT_EQ(sent, cyrillic);
+  EXPECT_EQ(g.main->rx_grid.Cell(5, 1), latin);
+}
+
 TEST_P(EndToEnd, CopyAllOfTwoHundredFiftyMessagesLosesNone) {
   GatewayAgainstSim g(GetParam(), "[Receive Message]\nLog Receive=0\n");
   ASSERT_TRUE(g.Connect());
