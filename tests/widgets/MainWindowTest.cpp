@@ -325,17 +325,6 @@ TEST_F(SendQueueDrag, MovesTheDraggedRow) {
   EXPECT_EQ(Order(), "132");
 }
 
-TEST_F(SendQueueDrag, KeepsTheHeadInPlaceWhileItIsBeingSent) {
-  gateway.EnterSession();
-  gateway.loop.Advance(std::chrono::milliseconds(1000));  // the head goes to the terminal
-  ASSERT_FALSE(gateway.main->tx_stage_1.Visible);
-  Drag(0, 2);
-  Drag(2, 0);
-  EXPECT_EQ(Order(), "123");
-  Drag(2, 1);
-  EXPECT_EQ(Order(), "132");
-}
-
 TEST_F(MainWindow, ForwardsTheSignalQualityToTheOpenSettingsDialog) {
   gateway.EnterSession();
   gateway.Receive("\r\n+CSQ: 21,3\r\n");
