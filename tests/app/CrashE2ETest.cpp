@@ -103,7 +103,7 @@ TEST_P(Crash, NothingAcknowledgedOrDeliveredIsLostOrRepeated) {
   EXPECT_TRUE(Eventually([&] {
     Retrieve();
     return logged().size() >= std::size_t(messages) && retrieved_.size() >= std::size_t(messages);
-  }, Milliseconds(20000 + 4000 * messages))) << "seed " << seed_ << "\n" << Ctl({"queue", sandbox.Work().string()}).output << gateway->Output();
+  }, Milliseconds(30000 + 6000 * messages))) << "seed " << seed_ << "\n" << Ctl({"queue", sandbox.Work().string()}).output << gateway->Output();
   const auto sent = Count(ReadFile(journal), "\"text\":\"m", '"');
   int twice = 0;
   for (int i = 1; i <= messages; ++i) {
