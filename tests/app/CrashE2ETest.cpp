@@ -109,7 +109,7 @@ TEST_F(Crash, EveryAcknowledgedMessageIsSentAndLoggedOnce) {
   for (int round = 0; round < rounds; ++round) {
     Start();
     for (int goal = (round + 1) * messages / rounds; submitted < goal;) {
-      ASSERT_EQ(Socat("+4479" + std::to_string(submitted) + ";m" + std::to_string(submitted + 1)), "OK");
+      ASSERT_EQ(Socat("+4479" + std::to_string(submitted) + ";m" + std::to_string(submitted + 1)), "OK 1");
       ++submitted;
     }
     KillAtRandom("AT+CMGS=");

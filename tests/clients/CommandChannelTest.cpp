@@ -54,19 +54,21 @@ class Channel : public ::testing::Test {
  protected:
   Channel() { kavonet::testing::EnsureQtApplication(); }
   void Listen(CommandChannel::Limits limits = {}) {
-    channel = std::make_unique<CommandChannel>([this](const std::string& c) { Handle(c); }, limits);
+    channel = std::make_unique<CommandChannel>([this](const std::string& c) { return Handle(c); }, limits);
     std::string error;
     ASSERT_TRUE(channel->Listen(Directory(), error)) << error;
   }
-  void Handle(const std::string& command) {
+  int Handle(const std::string& command) {
     if (command == "throw") throw std::runtime_error("no\nway");
     commands.push_back(command);
+    return queued;
   }
   std::filesystem::path Directory() const { return sandbox.Runtime() / "kavonet"; }
   std::filesystem::path Socket() const { return Directory() / kCommandSocketName; }
 
   Sandbox sandbox;
   std::vector<std::string> commands;
+  int queued = 1;  // what the handler says it queued
   std::unique_ptr<CommandChannel> channel;
 };
 
@@ -75,19 +77,23 @@ TEST_F(Channel, HandsTheFirstLineOverAndAcknowledges) {
   struct Case {
     std::string sent;
     std::string handled;
+    int queued;
+    std::string answer;
   };
   const Case cases[] = {
-      {"0123456, +44 789 ;Meeting at 10; room 2", "0123456, +44 789 ;Meeting at 10; room 2"},
-      {"555;a;b\r\n666;c", "555;a;b"},
-      {"123;\xc2\xa3" "5\xff", "123;\xc2\xa3" "5\xef\xbf\xbd"},  // malformed UTF-8 replaced
-      {"", ""},
+      {"0123456, +44 789 ;Meeting at 10; room 2", "0123456, +44 789 ;Meeting at 10; room 2", 2,
+       "OK 2"},
+      {"555;a;b\r\n666;c", "555;a;b", 1, "OK 1"},
+      {"123;\xc2\xa3" "5\xff", "123;\xc2\xa3" "5\xef\xbf\xbd", 1, "OK 1"},  // malformed UTF-8 replaced
+      {"", "", 0, "ERROR no destination"},
   };
   for (const Case& c : cases) {
     commands.clear();
+    queued = c.queued;
     Exchange exchange(Socket(), c.sent);
     ASSERT_TRUE(exchange.Finish());
     EXPECT_TRUE(exchange.ok) << exchange.error;
-    EXPECT_EQ(exchange.answer, "OK");
+    EXPECT_EQ(exchange.answer, c.answer);
     EXPECT_EQ(commands, std::vector<std::string>{c.handled});
   }
   EXPECT_TRUE(SpinUntil([&] { return channel->OpenConnections() == 0; }, 5s));
@@ -102,18 +108,21 @@ TEST_F(Channel, AHandlerErrorIsAnsweredAndTheChannelCarriesOn) {
   }
   Exchange next(Socket(), "1;x");
   ASSERT_TRUE(next.Finish());
-  EXPECT_EQ(next.answer, "OK");
+  EXPECT_EQ(next.answer, "OK 1");
 }
 
-TEST_F(Channel, RequestIsCutAtTheLimit) {
+TEST_F(Channel, ALineOverTheLimitIsRefusedUnrun) {
   Listen({.maxRequest = 1000});
   // One line far longer than the limit, sent by a client that never stops writing.
   Exchange big(Socket(), "1;" + std::string(200000, 'x'));
   ASSERT_TRUE(big.Finish());
   EXPECT_TRUE(big.ok) << big.error;
-  EXPECT_EQ(big.answer, "OK");
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0], "1;" + std::string(998, 'x'));
+  EXPECT_EQ(big.answer, "ERROR request too long");
+  EXPECT_TRUE(commands.empty());
+  // Ended within the limit, the line counts whatever follows it.
+  Exchange fits(Socket(), "1;" + std::string(997, 'x') + "\n" + std::string(5000, 'y'));
+  ASSERT_TRUE(fits.Finish());
+  EXPECT_EQ(fits.answer, "OK 1");
 }
 
 TEST_F(Channel, ALineFeedCompletesTheCommandOfAClientThatKeepsItsSideOpen) {
@@ -124,7 +133,7 @@ TEST_F(Channel, ALineFeedCompletesTheCommandOfAClientThatKeepsItsSideOpen) {
   ssize_t got = 0;
   EXPECT_TRUE(SpinUntil([&] { return got > 0 || (got = recv(fd, answer, sizeof answer - 1, MSG_DONTWAIT)) > 0; }, 5s));
   close(fd);
-  EXPECT_STREQ(answer, "OK\n");
+  EXPECT_STREQ(answer, "OK 1\n");
   EXPECT_EQ(commands, std::vector<std::string>{"333;hi"});
 }
 
@@ -145,7 +154,7 @@ TEST_F(Channel, ConnectionsBeyondTheLimitAreTurnedAway) {
 TEST_F(Channel, ReplacesTheSocketOfADeadGatewayButNotOfALiveOne) {
   Listen();
   // A live gateway keeps its socket.
-  CommandChannel second([](const std::string&) {});
+  CommandChannel second([](const std::string&) { return 0; });
   std::string error;
   EXPECT_FALSE(second.Listen(Directory(), error));
   EXPECT_NE(error.find("another gateway"), std::string::npos) << error;
@@ -160,7 +169,7 @@ TEST_F(Channel, ReplacesTheSocketOfADeadGatewayButNotOfALiveOne) {
   Listen();
   Exchange exchange(Socket(), "1;x");
   ASSERT_TRUE(exchange.Finish());
-  EXPECT_EQ(exchange.answer, "OK");
+  EXPECT_EQ(exchange.answer, "OK 1");
 }
 
 TEST(ChannelClient, ReportsAGatewayThatIsNotThere) {

@@ -299,7 +299,7 @@ bool Gateway::StartAutomation() {
 void Gateway::StartCommandChannel() {
   channel_ = std::make_unique<clients::CommandChannel>([this](const std::string& command) {
     ClientCall call(*this);
-    controller_->DDE_SendExecuteMacro(command);
+    return controller_->DDE_SendExecuteMacro(command);
   });
   std::string error;
   if (!channel_->Listen(plan_.runtimeDirectory, error)) {
