@@ -185,6 +185,25 @@ TEST_F(TestObject, NamesMatchWithoutRegardToCaseAndWithoutAnInterface) {
             QDBusMessage::ErrorMessage);
 }
 
+TEST_F(OnABus, ARetrievalWhoseCallerExpectsNoReplyTakesNothing) {
+  AutomationObject object(*h.main);
+  ASSERT_TRUE(server->registerVirtualObject(QString::fromLatin1(kObjectPath), &object,
+                                            QDBusConnection::SingleNode));
+  h.main->Rx_Ole_Appname = "app";
+  h.main->rx_grid.SetCell(5, 1, "kept");
+  h.main->rx_grid.AddRow();
+  QDBusMessage call = QDBusMessage::createMethodCall(server->baseService(), QString::fromLatin1(kObjectPath),
+                                                     QString::fromLatin1(kInterfaceName),
+                                                     QStringLiteral("Retrieve_Message"));
+  call.setArguments({QStringLiteral("app")});
+  ASSERT_TRUE(client->send(call));  // flagged NO_REPLY_EXPECTED
+  // Calls from one connection are served in order: once this one is answered, so was that.
+  EXPECT_EQ(Call(QStringLiteral("Is_Connected"), {QString()}).type(), QDBusMessage::ReplyMessage);
+  EXPECT_EQ(h.main->rx_grid.RowCount(), 3);
+  EXPECT_NE(Call(QStringLiteral("Retrieve_Message"), {QStringLiteral("app")})
+                .arguments().value(0).toString().indexOf(QStringLiteral("kept")), -1);
+}
+
 class Server : public OnABus {};
 
 TEST_F(Server, TakesTheNameAndServesTheSixteen) {
