@@ -131,7 +131,7 @@ bool TSMS_Main::Write(CommandSlot slot) {
     return false;
   }
   if (slot.Label != label::kSendPdu) {
-    SetStatusText(slot.Form == SlotForm::Frame ? std::string() : slot.CommandText);
+    SetStatusText(slot.Form == SlotForm::Frame ? std::string() : WithoutPin(slot.CommandText));
   }
   if (slot.Label == label::kGetMessage) RxMsgIndex = slot.Ref.MsgIndex;
   readDelivered_ = false;

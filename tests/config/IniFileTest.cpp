@@ -188,6 +188,16 @@ TEST(IniFile, WriteKeepsPermissionsAndFollowsASymbolicLink) {
   EXPECT_EQ(std::pair(status.st_uid, status.st_gid), owner);
 }
 
+TEST(IniFile, ANewFileIsTheUsersOnly) {
+  TempDir dir;
+  const mode_t mask = ::umask(0);  // it holds a PIN code, whatever the umask allows
+  IniFile(dir / "orvsms.ini").WriteString("Configuration", "PIN Code", "4711");
+  ::umask(mask);
+  struct stat status {};
+  ASSERT_EQ(::stat((dir / "orvsms.ini").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+}
+
 TEST(IniFile, ReadOnlyFileIsNotReplaced) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may write to any file";
   TempDir dir;
