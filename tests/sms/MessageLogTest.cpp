@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <fstream>
 #include <iterator>
@@ -122,6 +125,41 @@ TEST_F(AppendLogLineTest, KeepsWhatTheFileAlreadyHeld) {
   std::ofstream(file, std::ios::binary) << "old\r\n";
   EXPECT_TRUE(AppendLogLine(file, "new"));
   EXPECT_EQ(Contents(file), "old\r\nnew\r\n");
+}
+
+TEST_F(AppendLogLineTest, EachRecordIsOneLineWithItsControlCharactersEscaped) {
+  const fs::path file = dir_ / "receive.txt";
+  const std::string forged = "hi\r\n4479  01/01/25 00:00:00 forged \x1B[2J\t\x7F\u0085";
+  EXPECT_TRUE(AppendLogLine(file, forged));
+  EXPECT_EQ(Contents(file), "hi\\r\\n4479  01/01/25 00:00:00 forged \\x1B[2J\\x09\\x7F\\u0085\r\n");
+  EXPECT_TRUE(LogEndsWith(file, forged));
+}
+
+TEST_F(AppendLogLineTest, ALineIsWrittenWholeOrNotAtAll) {
+  const fs::path file = dir_ / "transmit.txt";
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 30;  // holds root too
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool first = AppendLogLine(file, std::string(20, 'a'));
+  const bool second = AppendLogLine(file, std::string(20, 'b'));  // 8 bytes would fit
+  const bool third = AppendLogLine(file, "c");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_TRUE(first);
+  EXPECT_FALSE(second);
+  EXPECT_TRUE(third);
+  EXPECT_EQ(Contents(file), std::string(20, 'a') + "\r\nc\r\n");
+}
+
+TEST_F(AppendLogLineTest, ASymbolicLinkIsNotFollowed) {
+  std::ofstream(dir_ / "elsewhere", std::ios::binary) << "x";
+  fs::create_symlink(dir_ / "elsewhere", dir_ / "transmit.txt");
+  EXPECT_FALSE(AppendLogLine(dir_ / "transmit.txt", "line"));
+  EXPECT_FALSE(LogEndsWith(dir_ / "transmit.txt", "x"));
+  EXPECT_EQ(Contents(dir_ / "elsewhere"), "x");
 }
 
 TEST_F(AppendLogLineTest, FailsCleanlyWhenTheFileCannotBeWritten) {
