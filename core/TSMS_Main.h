@@ -108,6 +108,9 @@ class TSMS_Main {
 
   // ---- PDU Mode responses ----
   void HandlePduResponse(std::span<const std::uint8_t> bytes, int count);
+  // A line (with its terminator) that no state acts on: empty, RING, and in PDU Mode one
+  // that neither begins with a response the session handles nor can be a PDU.
+  bool LineHasNoRule(std::string_view line) const;
 
   // ---- Durable queues ----
   // Keeps the queues in `store` from now on (it must outlive the controller) and loads
