@@ -445,6 +445,8 @@ int RunGatewayProgram(int argc, char** argv) {
   }
   // A closed stderr (a log reader that went away) must not end the gateway.
   signal(SIGPIPE, SIG_IGN);
+  // A log over the file size limit fails its write (and says so); it must not end the gateway.
+  signal(SIGXFSZ, SIG_IGN);
   plan.runtimeDirectory = clients::DefaultRuntimeDirectory(clients::ServiceNameOf(argv[0]));
 
   plan.startMode = clients::ParseServerStartMode(arguments);
