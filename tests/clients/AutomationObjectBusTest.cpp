@@ -2,6 +2,7 @@
 // connection: argument conversion, the call errors, case-insensitive names, and the
 // server's tracking of its callers.
 
+#include <dbus/dbus.h>
 #include <gtest/gtest.h>
 
 #include <QDBusArgument>
@@ -239,6 +240,55 @@ TEST_F(Server, NoticesWhenItsLastCallerLeavesTheBus) {
   QDBusConnection::disconnectFromBus(QStringLiteral("client"));
   EXPECT_TRUE(SpinUntil([&] { return left == 1; }, 15s));
   EXPECT_EQ(gateway.CallerCount(), 0);
+}
+
+// A server whose dead connections are replaced by new ones to the private bus.
+class Reconnecting : public OnABus {
+ protected:
+  ~Reconnecting() override {
+    gateway.reset();
+    for (int i = 1; i <= connections; ++i) QDBusConnection::disconnectFromBus(QStringLiteral("again%1").arg(i));
+  }
+  void Start(AutomationServer::Limits limits = {}) {
+    gateway = std::make_unique<AutomationServer>(*h.main, limits);
+    QObject::connect(gateway.get(), &AutomationServer::Reconnected, [this] { ++reconnected; });
+    std::string error;
+    ASSERT_TRUE(gateway->Start(*server, error, [this] {
+      return QDBusConnection::connectToBus(QString::fromStdString(bus.Address()),
+                                           QStringLiteral("again%1").arg(++connections));
+    })) << error;
+  }
+  QDBusMessage CallByName(const QString& argument, std::chrono::milliseconds timeout = 5s) {
+    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+                                                       QString::fromLatin1(kInterfaceName), QStringLiteral("Is_Connected"));
+    call.setArguments({argument});
+    QDBusPendingCall pending = client->asyncCall(call, static_cast<int>(timeout.count()));
+    EXPECT_TRUE(SpinUntil([&] { return pending.isFinished(); }, timeout + 5s));
+    return pending.reply();
+  }
+  // The object answers by its name again within the time-out.
+  bool AnswersAgain() {
+    return SpinUntil([&] { return reconnected > 0 && CallByName(QString(), 1s).type() == QDBusMessage::ReplyMessage; }, 20s);
+  }
+  std::unique_ptr<AutomationServer> gateway;
+  int connections = 0;
+  int reconnected = 0;
+};
+
+TEST_F(Reconnecting, AMessageTooLargeToReadIsRefusedAndTheObjectComesBack) {
+  Start();
+  // Past libdbus's 63 MiB a Qt connection would never read again.
+  EXPECT_EQ(CallByName(QString(68000000, QLatin1Char('1')), 20s).type(), QDBusMessage::ErrorMessage);
+  EXPECT_TRUE(AnswersAgain());
+}
+
+TEST_F(Reconnecting, AConnectionThatStopsReadingIsNoticedAndReplaced) {
+  Start({.pingInterval = 300ms, .pingTimeout = 1000ms});
+  // The stall itself: with a tiny receive limit, libdbus stops reading after a message and
+  // Qt cannot start it again from the thread that frees the message.
+  dbus_connection_set_max_received_size(static_cast<DBusConnection*>(server->internalPointer()), 1);
+  CallByName(QStringLiteral("x"), 1s);
+  EXPECT_TRUE(AnswersAgain());
 }
 
 TEST_F(Server, NoticesWhenTheBusGoes) {

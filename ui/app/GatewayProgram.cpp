@@ -276,7 +276,11 @@ bool Gateway::StartAutomation() {
   }
   server_ = std::make_unique<clients::AutomationServer>(*controller_);
   std::string error;
-  if (!server_->Start(bus, error)) {
+  const auto reconnect = [count = 0]() mutable {
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                         QStringLiteral("kavonet-automation-%1").arg(++count));
+  };
+  if (!server_->Start(bus, error, reconnect)) {
     log_.Line("warning", "the automation object is not available: " + error);
     server_.reset();
     return false;
@@ -284,6 +288,10 @@ bool Gateway::StartAutomation() {
   QObject::connect(server_.get(), &clients::AutomationServer::LastCallerLeft, [this] { CallersLeft(); });
   QObject::connect(server_.get(), &clients::AutomationServer::CallStarted, [this] { ClientCallBegins(); });
   QObject::connect(server_.get(), &clients::AutomationServer::CallFinished, [this] { ClientCallEnds(); });
+  QObject::connect(server_.get(), &clients::AutomationServer::Reconnected, [this](const QString& reason) {
+    log_.Line("warning", "the automation object's bus connection died (" + reason.toStdString() +
+                             "): connected again, " + clients::kServiceName + " is back on the session bus");
+  });
   QObject::connect(server_.get(), &clients::AutomationServer::BusLost, [this] {
     if (plan_.startMode == ServerStartMode::Automation) {
       log_.Line("", "the session bus has gone: ending, as a gateway started by the bus");
