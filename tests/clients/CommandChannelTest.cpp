@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
 #include <thread>
@@ -149,6 +150,21 @@ TEST_F(Channel, ConnectionsBeyondTheLimitAreTurnedAway) {
   close(first);
   close(second);
   ASSERT_TRUE(SpinUntil([&] { return channel->OpenConnections() == 0; }, 5s)) << "closed clients end";
+}
+
+TEST_F(Channel, CtlTriesAgainWhileTheGatewayIsBusy) {
+  Listen({.maxConnections = 1});
+  const int blocker = ConnectTo(Socket());
+  ASSERT_TRUE(SpinUntil([&] { return channel->OpenConnections() == 1; }, 5s));
+  kavonet::testing::ChildProcess ctl({kavonet::testing::CtlProgram(), "--socket", "send", "12", "x"},
+                                     sandbox.Environment(), sandbox.Root());
+  // Its first try is turned away; the slot comes free before it gives up.
+  const auto start = std::chrono::steady_clock::now();
+  SpinUntil([&] { return std::chrono::steady_clock::now() - start > 150ms; }, 1s);
+  close(blocker);
+  ASSERT_TRUE(SpinUntil([&] { return !ctl.Running(); }, 10s));
+  EXPECT_EQ(ctl.Wait(), 0) << ctl.Output();
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "12;x"), commands.end());
 }
 
 TEST_F(Channel, ReplacesTheSocketOfADeadGatewayButNotOfALiveOne) {
