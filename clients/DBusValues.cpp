@@ -18,7 +18,9 @@ constexpr qsizetype kKeptCharacters = static_cast<qsizetype>(TSMS::kMaxArgumentL
 QString Prefix(const QString& text) {
   qsizetype end = 0;
   for (qsizetype characters = 0; end < text.size() && characters < kKeptCharacters; ++characters) {
-    end += text.at(end).isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
+    const bool pair = text.at(end).isHighSurrogate() && end + 1 < text.size() &&
+                      text.at(end + 1).isLowSurrogate();
+    end += pair ? 2 : 1;
   }
   return text.left(end);
 }
