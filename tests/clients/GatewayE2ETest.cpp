@@ -199,19 +199,12 @@ TEST_F(Automation, CtlRetrievingIntoAClosedPipeStopsAndGivesUpItsRegistration) {
   ASSERT_TRUE(ModeBecomes("Transfer_All"));
   EXPECT_EQ(Sim("deliver +4411111 one"), "OK 1");
   EXPECT_EQ(Sim("deliver +4422222 two"), "OK 2");
-  ASSERT_TRUE(Eventually([&] {
-    const std::string queue = Ctl({"queue", sandbox.Work().string()}).output;
-    return queue.find("one") != std::string::npos && queue.find("two") != std::string::npos;
-  }));
+  ASSERT_TRUE(Eventually([&] { return Ctl({"queue", sandbox.Work().string()}).output.find("two") != std::string::npos; }));
   // The reader is gone before the first message is written.
-  const RunResult run = RunProgram(
-      {"/bin/bash", "-c", "\"$1\" retrieve --app pipe | true; echo \"ctl=${PIPESTATUS[0]}\"", "bash",
-       CtlProgram()},
-      sandbox);
-  EXPECT_NE(run.output.find("ctl=4"), std::string::npos) << run.output;
+  const std::string script = "\"$1\" retrieve --app pipe | true; echo \"ctl=${PIPESTATUS[0]}\"";
+  EXPECT_EQ(RunProgram({"/bin/bash", "-c", script, "bash", CtlProgram()}, sandbox).output, "ctl=4\n");
   EXPECT_EQ(Call("Register_Retrieve", {"string:other"}), "boolean true") << "given up";
-  EXPECT_NE(Call("Retrieve_Message", {"string:other"}).find("two"), std::string::npos)
-      << "nothing retrieved after the write failed";
+  EXPECT_NE(Call("Retrieve_Message", {"string:other"}).find("two"), std::string::npos) << "not taken";
 }
 
 TEST(CtlWithoutGateway, SaysSoWithItsExitCode) {

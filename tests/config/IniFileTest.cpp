@@ -193,9 +193,7 @@ TEST(IniFile, ANewFileIsTheUsersOnly) {
   const mode_t mask = ::umask(0);  // it holds a PIN code, whatever the umask allows
   IniFile(dir / "orvsms.ini").WriteString("Configuration", "PIN Code", "4711");
   ::umask(mask);
-  struct stat status {};
-  ASSERT_EQ(::stat((dir / "orvsms.ini").c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  EXPECT_EQ(fs::status(dir / "orvsms.ini").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(IniFile, ReadOnlyFileIsNotReplaced) {
