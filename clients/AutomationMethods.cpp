@@ -37,7 +37,7 @@ constexpr std::array kMethods{
     AutomationMethod{"Transfer_All_Mode", 1, &CallOne<&TSMS::Transfer_All_Mode>},
     AutomationMethod{"Get_All", 1, &CallOne<&TSMS::Get_All>},
     AutomationMethod{"Register_Retrieve", 1, &CallOne<&TSMS::Register_Retrieve>},
-    AutomationMethod{"Retrieve_Message", 1, &CallOne<&TSMS::Retrieve_Message>},
+    AutomationMethod{"Retrieve_Message", 1, &CallOne<&TSMS::Retrieve_Message>, true},
     AutomationMethod{"deRegister_Retrieve", 1, &CallOne<&TSMS::deRegister_Retrieve>},
     AutomationMethod{"Send_Message", 3, &CallSendMessage},
     AutomationMethod{"SMS_Minimize", 1, &CallOne<&TSMS::SMS_Minimize>},

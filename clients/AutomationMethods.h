@@ -24,6 +24,9 @@ struct AutomationMethod {
   int argumentCount;
   // `arguments` has exactly `argumentCount` entries of the gateway's 8-bit text.
   AutomationResult (*invoke)(TSMS& object, const std::vector<std::string>& arguments);
+  // Its result is the only copy of what it takes from the gateway: a caller that will not
+  // read the reply must not get it run.
+  bool resultIsTaken = false;
 };
 
 std::span<const AutomationMethod> AutomationMethods();

@@ -43,6 +43,10 @@ bool AutomationObject::handleMessage(const QDBusMessage& message,
   if (!interface.isEmpty() && interface != QLatin1String(kInterfaceName)) return false;
   if (message.type() != QDBusMessage::MethodCallMessage) return false;
 
+  const AutomationMethod* method = FindAutomationMethod(methods_, message.member().toStdString());
+  // Nothing would carry the result to the caller: it would be lost, so nothing is taken.
+  if (method != nullptr && method->resultIsTaken && !message.isReplyRequired()) return true;
+
   emit CalledBy(message.service());
   QDBusMessage reply = Answer(message);
   emit Answered();

@@ -119,9 +119,12 @@ class CommandChannel::Connection : public QObject {
   }
 
   std::string Execute() {
+    // Its cut text would queue a message nobody wrote in full.
+    if (request_.Overlong()) return "ERROR request too long\n";
     try {
-      channel_.handler_(sms::ValidUtf8(request_.FirstLine()));
-      return "OK\n";
+      const int queued = channel_.handler_(sms::ValidUtf8(request_.FirstLine()));
+      if (queued <= 0) return "ERROR no destination\n";
+      return "OK " + std::to_string(queued) + "\n";
     } catch (const std::exception& error) {
       std::string reason = error.what();
       for (char& c : reason) {

@@ -2,9 +2,9 @@
 // The command channel: a Unix stream socket "DDE_Send" in the gateway's runtime
 // directory. One command per connection: the client writes it and either ends it with a
 // line feed or shuts down its sending side; the gateway hands the first line to its
-// handler, answers one acknowledgement line ("OK", or "ERROR <reason>") and closes. Reads never block the
-// main loop: a client that sends nothing is dropped after a time-out, and a request
-// is cut at a size limit.
+// handler, answers one acknowledgement line ("OK <messages queued>", or "ERROR <reason>")
+// and closes. Reads never block the main loop: a client that sends nothing is dropped
+// after a time-out, and a first line longer than the size limit is refused unread.
 
 #include <QObject>
 #include <chrono>
@@ -22,9 +22,9 @@ inline constexpr const char* kCommandSocketName = "DDE_Send";
 
 class CommandChannel : public QObject {
  public:
-  // Gets the first line of a request as the gateway's 8-bit text. It may throw: the
-  // client then gets an ERROR line and the gateway carries on.
-  using Handler = std::function<void(const std::string& command)>;
+  // Gets the first line of a request as UTF-8 text and returns how many messages it
+  // queued. It may throw: the client then gets an ERROR line and the gateway carries on.
+  using Handler = std::function<int(const std::string& command)>;
 
   struct Limits {
     std::chrono::milliseconds readTimeout{3000};

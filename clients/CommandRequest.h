@@ -22,6 +22,8 @@ class CommandRequest {
   bool Full() const { return received_ >= limit_; }
   // A line feed has arrived, or the limit: nothing more is needed to act on it.
   bool Complete() const { return lineFeedSeen_ || Full(); }
+  // The limit was reached before the first line ended: the request is not whole.
+  bool Overlong() const { return Full() && !lineEnded_; }
   // Everything before the first CR, LF or NUL (all of it when there is none yet). A NUL
   // ends the text as it ends an automation argument.
   const std::string& FirstLine() const { return firstLine_; }

@@ -5,15 +5,30 @@
 #include <QDBusVariant>
 #include <QLocale>
 
+#include "core/TSMS.h"
 #include "sms/Utf8.h"
 
 namespace kavonet::clients {
 namespace {
 
+// Every argument is cut at TSMS::kMaxArgumentLength characters; one more is kept so that
+// a cut can still be seen. Cut before the conversion: a huge string costs nothing more.
+constexpr qsizetype kKeptCharacters = static_cast<qsizetype>(TSMS::kMaxArgumentLength) + 1;
+
+QString Prefix(const QString& text) {
+  qsizetype end = 0;
+  for (qsizetype characters = 0; end < text.size() && characters < kKeptCharacters; ++characters) {
+    const bool pair = text.at(end).isHighSurrogate() && end + 1 < text.size() &&
+                      text.at(end + 1).isLowSurrogate();
+    end += pair ? 2 : 1;
+  }
+  return text.left(end);
+}
+
 std::optional<QString> BasicText(const QVariant& value) {
   switch (value.metaType().id()) {
     case QMetaType::QString:
-      return value.toString();
+      return Prefix(value.toString());
     case QMetaType::Bool:
       // The spelling variant conversion has always given a boolean.
       return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
@@ -32,10 +47,10 @@ std::optional<QString> BasicText(const QVariant& value) {
       break;
   }
   if (value.metaType() == QMetaType::fromType<QDBusObjectPath>()) {
-    return value.value<QDBusObjectPath>().path();
+    return Prefix(value.value<QDBusObjectPath>().path());
   }
   if (value.metaType() == QMetaType::fromType<QDBusSignature>()) {
-    return value.value<QDBusSignature>().signature();
+    return Prefix(value.value<QDBusSignature>().signature());
   }
   return std::nullopt;
 }

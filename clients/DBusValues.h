@@ -11,8 +11,9 @@
 namespace kavonet::clients {
 
 // The text of a basic D-Bus value (string, object path, signature, any integer, double,
-// boolean) or of a variant holding one, converted to the gateway's 8-bit text. Containers,
-// nested variants and file descriptors have no text: nullopt.
+// boolean) or of a variant holding one, as UTF-8, cut after one character more than the
+// gateway takes of an argument. Containers, nested variants and file descriptors have no
+// text: nullopt.
 std::optional<std::string> ArgumentText(const QVariant& value);
 
 // The reply value of a result: bool (b), qint32 (i), QString (s), or an invalid QVariant

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,16 +18,22 @@ std::string ServiceNameOf(std::string_view executablePath) {
   return std::string(name.substr(0, name.find('.')));
 }
 
-std::filesystem::path RuntimeDirectoryPath(std::string_view service, const char* xdgRuntimeDir,
-                                           uid_t user) {
-  if (xdgRuntimeDir != nullptr && xdgRuntimeDir[0] == '/') {
-    return std::filesystem::path(xdgRuntimeDir) / std::string(service);
+std::filesystem::path RuntimeDirectoryPath(std::string_view service, const RuntimePlaces& places) {
+  const auto absolute = [](const char* path) { return path != nullptr && path[0] == '/'; };
+  if (absolute(places.xdgRuntimeDir)) {
+    return std::filesystem::path(places.xdgRuntimeDir) / std::string(service);
   }
-  return std::filesystem::path("/tmp") / (std::string(service) + "-" + std::to_string(user));
+  const std::string name = std::string(service) + "-" + places.host;
+  if (absolute(places.xdgCacheHome)) return std::filesystem::path(places.xdgCacheHome) / name;
+  if (absolute(places.home)) return std::filesystem::path(places.home) / ".cache" / name;
+  return std::filesystem::path("/tmp") / (std::string(service) + "-" + std::to_string(places.user));
 }
 
 std::filesystem::path DefaultRuntimeDirectory(std::string_view service) {
-  return RuntimeDirectoryPath(service, std::getenv("XDG_RUNTIME_DIR"), geteuid());
+  std::array<char, 256> host{};
+  if (gethostname(host.data(), host.size() - 1) != 0) host[0] = '\0';
+  return RuntimeDirectoryPath(service, {std::getenv("XDG_RUNTIME_DIR"), std::getenv("XDG_CACHE_HOME"),
+                                        std::getenv("HOME"), host.data(), geteuid()});
 }
 
 bool CheckRuntimeDirectory(const std::filesystem::path& directory, std::string& error) {
@@ -52,8 +59,26 @@ bool CheckRuntimeDirectory(const std::filesystem::path& directory, std::string& 
   return true;
 }
 
+namespace {
+
+// Creates the missing parents of `directory` as the XDG directories are created: 0700.
+void CreateParents(const std::filesystem::path& directory) {
+  const std::filesystem::path parent = directory.parent_path();
+  if (parent.empty() || parent == directory) return;
+  if (mkdir(parent.c_str(), 0700) == 0 || errno != ENOENT) return;
+  CreateParents(parent);
+  mkdir(parent.c_str(), 0700);
+}
+
+}  // namespace
+
 bool PrepareRuntimeDirectory(const std::filesystem::path& directory, std::string& error) {
-  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+  int made = mkdir(directory.c_str(), 0700);
+  if (made != 0 && errno == ENOENT) {
+    CreateParents(directory);
+    made = mkdir(directory.c_str(), 0700);
+  }
+  if (made != 0 && errno != EEXIST) {
     error = "cannot create " + directory.string() + ": " + std::strerror(errno);
     return false;
   }

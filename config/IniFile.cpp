@@ -117,7 +117,7 @@ int CreateTempFile(const fs::path& target, fs::path& temp) {
     temp = target;
     temp += suffix;
     const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -144,7 +144,8 @@ Stored ReplaceFile(const fs::path& target, std::string_view text, const FileText
     ::unlink(temp.c_str());
     return Stored::kNotThisWay;
   }
-  // After the chown, which clears the set-id bits; a new file keeps the umask's bits.
+  // After the chown, which clears the set-id bits; a new file stays 0600 (it may hold a
+  // PIN code).
   const bool written = WriteAll(fd.Get(), text) &&
                        (!existing || ::fchmod(fd.Get(), current.status.st_mode & 07777) == 0) &&
                        ::fsync(fd.Get()) == 0;

@@ -9,7 +9,8 @@
 // takes the old one's permission bits, and its owner and group. A file with other hard
 // links, one whose owner the user cannot give to a new file, and one in a directory the
 // user may not write are instead rewritten in place. A symbolic link at the path is
-// followed and its target written; a new file gets 0666 less the umask.
+// followed and its target written; a new file is the user's only (0600): it may hold
+// the PIN code.
 
 #include <cstdint>
 #include <filesystem>

@@ -27,13 +27,16 @@ int TSMS_Main::QueueForDestinations(const std::string& destinations, const std::
   return static_cast<int>(messages.size());
 }
 
-void TSMS_Main::DDE_SendExecuteMacro(const std::string& command) {
+int TSMS_Main::DDE_SendExecuteMacro(const std::string& command) {
   if (!ConnectionUnderWay()) ConnectTerminal();
-  std::string line = command.substr(0, command.find_first_of("\r\n"));
-  line.resize(sms::Utf8Prefix(line, TSMS::kMaxArgumentLength).size());
-  const std::size_t semicolon = line.find(';');
-  const std::string text = semicolon == std::string::npos ? std::string() : line.substr(semicolon + 1);
-  QueueForDestinations(line.substr(0, semicolon), text);
+  const std::string line = command.substr(0, command.find_first_of("\r\n"));
+  const std::string cut(sms::Utf8Prefix(line, TSMS::kMaxArgumentLength));
+  const std::size_t semicolon = cut.find(';');
+  if (semicolon == std::string::npos) {
+    // The list runs to the cut (or the line end): its last number may not be whole.
+    return QueueForDestinations(CutDestinations(line, TSMS::kMaxArgumentLength), std::string());
+  }
+  return QueueForDestinations(cut.substr(0, semicolon), cut.substr(semicolon + 1));
 }
 
 void TSMS_Main::Ole_Rx_TimeoutTimer() {

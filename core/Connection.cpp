@@ -1,6 +1,8 @@
 // Connecting to the terminal, walking it through the initialisation list, entering and
 // leaving the session.
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
 
 #include "core/TSMS_Main.h"
@@ -44,6 +46,22 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 bool StartsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
 
 }  // namespace
+
+std::string TSMS_Main::WithoutPin(std::string_view text) {
+  static constexpr std::string_view kPinCommand = "+CPIN=";
+  std::string shown(text);
+  std::string upper(text);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (std::size_t at = upper.find(kPinCommand); at != std::string::npos;
+       at = upper.find(kPinCommand, at + 1)) {
+    // The whole argument, up to the line end: a PIN, or a PUK and a new PIN.
+    const std::size_t start = at + kPinCommand.size();
+    const std::size_t end = std::min(upper.find_first_of("\r\n", start), upper.size());
+    shown.replace(start, end - start, "\"****\"");
+    upper.replace(start, end - start, "\"****\"");
+  }
+  return shown;
+}
 
 bool TSMS_Main::ReadConfigurationReporting() {
   try {
@@ -203,7 +221,7 @@ void TSMS_Main::HandleInitResponse(std::span<const std::uint8_t> bytes, int n) {
   std::string line;
   const std::size_t length = std::min(bytes.size(), static_cast<std::size_t>(std::max(n + 1, 0)));
   for (std::size_t i = 0; i < length && bytes[i] != 0; ++i) line.push_back(static_cast<char>(bytes[i]));
-  SetStatusText(line);
+  SetStatusText(WithoutPin(line));  // the terminal may echo the PIN command
   // Only a final result answers an init command; echoes and unsolicited lines are shown.
   // Answers while no init command is on the line (a Text Mode session, the answer to the
   // ESC of a reconnection, a stray OK) acknowledge nothing.
@@ -255,7 +273,8 @@ void TSMS_Main::RejectInitCommand() {
   UpdateConnectionControls();
   DropModeRequests();
   const int index = std::clamp<int>(InitIndex, 0, kInitCommandCount - 1);
-  ShowError("The command AT" + InitCommands[index] + " was rejected by the interface device.");
+  ShowError("The command AT" + WithoutPin(InitCommands[index]) +
+            " was rejected by the interface device.");
   SetCursor(TCursor::crDefault);
 }
 

@@ -51,8 +51,7 @@ void TSMS_Main::WritePendingLogLines() {
     // being written when it did.
     const bool written = first && sms::LogEndsWith(log, pending.line);
     first = false;
-    if (!pending.line.empty() && !written && !sms::AppendLogLine(log, pending.line)) {
-      ShowError("Unable to write to " + log.string());
+    if (!pending.line.empty() && !written && !WriteLogLine(log, pending.line)) {
       return;  // kept: the next start writes it
     }
     store_->LogLineWritten(pending.id);
@@ -164,10 +163,7 @@ void TSMS_Main::StoreConfirmation() {
     return;
   }
   const std::filesystem::path log = workDir_ / "transmit.txt";
-  if (!sms::AppendLogLine(log, PendingTxLogLine)) {
-    ShowError("Unable to write to " + log.string());
-    return;
-  }
+  if (!WriteLogLine(log, PendingTxLogLine)) return;
   if (!store_->LogLineWritten(*lineId)) CheckStore();
 }
 

@@ -52,7 +52,28 @@ int HexDigit(char c) {
   return -1;
 }
 
+// What a PDU Mode line must begin with for HandlePduResponse to act on it.
+constexpr std::string_view kPduRules[] = {"+CMGL:", "> ",    "+CMGR:",     "+CMTI:",     "+CMGS:",
+                                          "+CSQ:",  "OK",    "ERROR",      "+CMS ERROR", "+CME ERROR"};
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 }  // namespace
+
+bool TSMS_Main::LineHasNoRule(std::string_view line) const {
+  const std::string_view body = Trimmed(Body(line));
+  if (body.empty() || body == "RING") return true;
+  if (CommDrv.BlockType() != btPDU) return false;
+  for (const std::string_view rule : kPduRules) {
+    if (StartsWith(line, rule)) return false;
+  }
+  // A message's PDU line (after its +CMGL or +CMGR header) is all hex digits.
+  return !std::all_of(body.begin(), body.end(), [](char c) { return HexDigit(c) >= 0; });
+}
 
 void TSMS_Main::DecodePduLine(std::string_view line) {
   const std::string_view hex = Body(line);

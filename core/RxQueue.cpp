@@ -25,9 +25,7 @@ void TSMS_Main::AddReceivedMessage(const sms::ReceivedMessage& message) {
 
   if (GatewayConfig_.LogReceive) {
     const std::filesystem::path log = workDir_ / "receive.txt";
-    if (!sms::AppendLogLine(log, sms::ReceiveLogLine(message))) {
-      ShowError("Unable to write to " + log.string());
-    }
+    WriteLogLine(log, sms::ReceiveLogLine(message));
   }
 }
 

@@ -17,6 +17,17 @@ std::string Cut(const std::string& text) {
 
 }  // namespace
 
+std::string CutDestinations(std::string_view destinations, std::size_t limit) {
+  destinations = destinations.substr(0, destinations.find('\0'));
+  const std::string_view cut = sms::Utf8Prefix(destinations, limit);
+  // Only ',' separates destinations and ';' ends the list; anything else is part of one.
+  const bool whole = cut.size() == destinations.size() || cut.find(';') != std::string_view::npos ||
+                     destinations[cut.size()] == ',' || destinations[cut.size()] == ';';
+  if (whole) return std::string(cut);
+  const std::size_t comma = cut.rfind(',');
+  return comma == std::string_view::npos ? std::string() : std::string(cut.substr(0, comma));
+}
+
 bool TSMS::Is_Connected(const std::string& /*ignored*/) { return main_.Connected(); }
 
 bool TSMS::Is_Auto_Connect(const std::string& /*ignored*/) { return main_.Config().AutoConnect; }
@@ -93,7 +104,8 @@ bool TSMS::deRegister_Retrieve(const std::string& AppName) {
 std::int32_t TSMS::Send_Message(const std::string& /*ignored*/, const std::string& Destinations,
                                 const std::string& MessageText) {
   if (!main_.ConnectionUnderWay()) main_.ConnectTerminal();
-  return main_.QueueForDestinations(Cut(Destinations), Cut(MessageText));
+  return main_.QueueForDestinations(CutDestinations(Destinations, kMaxArgumentLength),
+                                    Cut(MessageText));
 }
 
 void TSMS::SMS_Minimize(const std::string& /*ignored*/) { main_.Minimize(); }

@@ -4,10 +4,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kavonet {
 
 class TSMS_Main;
+
+// `destinations` cut to `limit` characters (and at a NUL) without cutting a number in two:
+// a destination that does not fit whole is dropped, since its digits would make a number
+// nobody gave.
+std::string CutDestinations(std::string_view destinations, std::size_t limit);
 
 class TSMS {
  public:

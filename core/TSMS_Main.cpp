@@ -132,7 +132,7 @@ bool TSMS_Main::Write(CommandSlot slot) {
     return false;
   }
   if (slot.Label != label::kSendPdu) {
-    SetStatusText(slot.Form == SlotForm::Frame ? std::string() : slot.CommandText);
+    SetStatusText(slot.Form == SlotForm::Frame ? std::string() : WithoutPin(slot.CommandText));
   }
   if (slot.Label == label::kGetMessage) RxMsgIndex = slot.Ref.MsgIndex;
   readDelivered_ = false;
@@ -178,9 +178,14 @@ void TSMS_Main::ResetConveyors() {
 }
 
 void TSMS_Main::CommDrvRxBlock(SMSDRV32& /*sender*/, const TBuffer& buffer, int count) {
+  count = std::clamp(count, 0, kBufferSize - 1);
+  // Handled one per receive tick, a burst of lines nothing acts on would hold up every
+  // answer and message behind it: they are dropped here, timers untouched.
+  const std::string_view line(reinterpret_cast<const char*>(buffer.data()),
+                              static_cast<std::size_t>(count) + 1);
+  if (CommDrv.BlockType() != btBlock && LineHasNoRule(line)) return;
   Rx_Queue_Timer->SetEnabled(false);
   tx_queue_Timer->SetEnabled(false);
-  count = std::clamp(count, 0, kBufferSize - 1);
   RxEntry& entry = Received.WriteSlot();
   entry.BlockBytes.assign(buffer.begin(), buffer.begin() + count + 1);
   entry.BlockLength = count;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -107,6 +108,9 @@ class TSMS_Main {
 
   // ---- PDU Mode responses ----
   void HandlePduResponse(std::span<const std::uint8_t> bytes, int count);
+  // A line (with its terminator) that no state acts on: empty, RING, and in PDU Mode one
+  // that neither begins with a response the session handles nor can be a PDU.
+  bool LineHasNoRule(std::string_view line) const;
 
   // ---- Durable queues ----
   // Keeps the queues in `store` from now on (it must outlive the controller) and loads
@@ -144,13 +148,17 @@ class TSMS_Main {
   std::string RowFingerprint(int row) const;
   void TransmitLog1Click();
   void ReceiveLog1Click();
+  // Appends a line to a message log; false, and an error box the first time in a row,
+  // when it cannot be written.
+  bool WriteLogLine(const std::filesystem::path& log, const std::string& line);
 
   // ---- Client interfaces ----
   // Appends one send-queue row per destination: digits, '+' and ',' up to the first ';'
   // count, anything else is dropped; returns how many rows were appended.
   int QueueForDestinations(const std::string& destinations, const std::string& text);
-  // One command of the command channel: "destinations;text", first line only.
-  void DDE_SendExecuteMacro(const std::string& command);
+  // One command of the command channel: "destinations;text", first line only. Returns
+  // how many messages were queued.
+  int DDE_SendExecuteMacro(const std::string& command);
   void Ole_Rx_TimeoutTimer();
   void Minimize();
   void Restore();
@@ -158,6 +166,10 @@ class TSMS_Main {
 
   // ---- A terminal that stops answering ----
   void Response_WatchdogTimer();
+
+  // A command as the status text and error boxes show it: the argument of +CPIN as
+  // "****", since both end up in logs.
+  static std::string WithoutPin(std::string_view text);
 
   // ---- State (read by the window and by tests) ----
   // The session has been entered.
@@ -405,6 +417,8 @@ class TSMS_Main {
   bool storeFaultReported_ = false;
   // The verifying read on the line found its message unchanged and deleted it.
   bool readMatched_ = false;
+  // Logs whose last write failed: reported once until one succeeds.
+  std::set<std::string> failingLogs_;
 };
 
 }  // namespace kavonet

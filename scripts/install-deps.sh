@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
-  qt6-base-dev qt6-serialport-dev
+  qt6-base-dev qt6-serialport-dev libdbus-1-dev
   xvfb xauth dbus dbus-x11 libglib2.0-bin socat gammu python3-gammu
   locales
 )

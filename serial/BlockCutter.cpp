@@ -17,7 +17,7 @@ void BlockCutter::Feed(std::span<const std::uint8_t> bytes, const BlockHandler& 
   for (const std::uint8_t byte : bytes) {
     if (mode_ == btText) continue;
     if (overflowed_) {
-      SkipOverlong(byte);
+      SkipOverlong(byte, onBlock, onPrompt);
       continue;
     }
     rxAssembly_[rxLength_] = byte;
@@ -88,7 +88,8 @@ void BlockCutter::Advance() {
   overflowed_ = true;
 }
 
-void BlockCutter::SkipOverlong(std::uint8_t byte) {
+void BlockCutter::SkipOverlong(std::uint8_t byte, const BlockHandler& onBlock,
+                               const PromptHandler& onPrompt) {
   const std::uint8_t previous = lastSkipped_;
   lastSkipped_ = byte;
   if (mode_ == btBlock) {
@@ -101,6 +102,15 @@ void BlockCutter::SkipOverlong(std::uint8_t byte) {
     }
   } else if (previous == kCr && byte == kLf) {
     overflowed_ = false;
+  } else if (mode_ == btPDU && previous == kPromptMark && byte == kSpace) {
+    // A prompt behind a line that never ended: the line is dropped, not the prompt, or
+    // the message waiting for it would never go out.
+    overflowed_ = false;
+    rxAssembly_[0] = kPromptMark;
+    rxAssembly_[1] = kSpace;
+    rxLength_ = 0;
+    if (onPrompt) onPrompt();
+    if (onBlock) onBlock(rxAssembly_, 1);
   }
 }
 

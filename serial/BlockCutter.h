@@ -42,7 +42,7 @@ class BlockCutter {
  private:
   void CutLine(std::uint8_t byte, const BlockHandler& onBlock, const PromptHandler& onPrompt);
   void CutFrame(std::uint8_t byte, const BlockHandler& onBlock);
-  void SkipOverlong(std::uint8_t byte);
+  void SkipOverlong(std::uint8_t byte, const BlockHandler& onBlock, const PromptHandler& onPrompt);
   void RestartFrame();
   void Advance();
   void Deliver(const BlockHandler& onBlock);
@@ -54,8 +54,8 @@ class BlockCutter {
   TBuffer rxAssembly_{};
   int rxLength_ = 0;
   bool inFrame_ = false;
-  // Set when a block outgrew rxAssembly_: the bytes up to the next terminator are
-  // dropped, and lastSkipped_ stands in for the previous byte of the terminator pair.
+  // Set when a block outgrew rxAssembly_: the bytes up to the next terminator (or, in PDU
+  // Mode, prompt) are dropped, and lastSkipped_ stands in for the previous byte of the pair.
   bool overflowed_ = false;
   std::uint8_t lastSkipped_ = 0;
 };

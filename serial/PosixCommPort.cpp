@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -86,6 +88,17 @@ bool ControlFlagsFor(const DCB& dcb, tcflag_t& cflag) {
   return true;
 }
 
+// Linux numbers the slaves of pseudo-terminals in these majors.
+constexpr unsigned kFirstPtySlaveMajor = 136;
+constexpr unsigned kLastPtySlaveMajor = 143;
+
+bool IsPseudoTerminal(int fd) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+  const unsigned deviceMajor = major(status.st_rdev);
+  return deviceMajor >= kFirstPtySlaveMajor && deviceMajor <= kLastPtySlaveMajor;
+}
+
 int ModemLineBit(LineFunction function) {
   switch (function) {
     case LineFunction::SetRTS:
@@ -145,7 +158,15 @@ bool PosixCommPort::Open(const std::string& deviceName, std::uint32_t inQueue,
   settings.c_cc[VMIN] = 1;
   settings.c_cc[VTIME] = 0;
   if (tcsetattr(fd, TCSANOW, &settings) != 0) return giveUp(errno);
-  if (ioctl(fd, TIOCEXCL) != 0) return giveUp(errno);
+  if (IsPseudoTerminal(fd)) {
+    // The exclusive flag belongs to the terminal, and a pseudo-terminal lives as long as
+    // its other side: set by a gateway that was killed, it would refuse every later open
+    // but root's for good. The lock alone keeps gateways apart here, and a flag left
+    // behind is cleared.
+    ioctl(fd, TIOCNXCL);
+  } else if (ioctl(fd, TIOCEXCL) != 0) {
+    return giveUp(errno);
+  }
 
   fd_ = fd;
   hasModemLines_ = ioctl(fd, TIOCMGET, &lines_) == 0;

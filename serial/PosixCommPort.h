@@ -50,9 +50,10 @@ class PosixCommPort final : public CommPort, private TC32Thread::Device {
   PosixCommPort(const PosixCommPort&) = delete;
   PosixCommPort& operator=(const PosixCommPort&) = delete;
 
-  // Opens the resolved device non-blocking, exclusively (TIOCEXCL and an flock, which
-  // also refuses a second opener running as root) and in raw mode. A device held by
-  // someone else fails with EBUSY; a file that is not a terminal with ENOTTY.
+  // Opens the resolved device non-blocking, exclusively (an flock, which also refuses a
+  // second opener running as root, and TIOCEXCL except on a pseudo-terminal, where it
+  // would outlive a killed gateway) and in raw mode. A device held by someone else fails
+  // with EBUSY; a file that is not a terminal with ENOTTY.
   bool Open(const std::string& deviceName, std::uint32_t inQueue, std::uint32_t outQueue) override;
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }

@@ -121,7 +121,8 @@ void SMSDRV32::Open() {
     const bool stopbits = ApplyStopbits();
     const bool databits = ApplyDatabits();
     lineSettingsApplied_ = baud && parity && stopbits && databits;
-    port_.StartEvents(MonitorEvents.EventMask(),
+    // EV_RXCHAR lets the driver drain a queue that fills without a flag character.
+    port_.StartEvents(MonitorEvents.EventMask() | EV_RXCHAR,
                       [this](std::uint32_t eventMask) { HandleCommEvent(eventMask); });
   }
   if (OnOpen) OnOpen(*this, port_.LastError());
@@ -190,7 +191,10 @@ void SMSDRV32::HandleCommEvent(std::uint32_t eventMask) {
     errors = 0;
     status_ = COMSTAT{};
   }
-  if (eventMask & EV_RXFLAG) {
+  // Bytes of a line that never ends would fill the port's queue, and whatever follows
+  // them (a prompt) would be dropped: past half the queue they are read without a flag.
+  const auto halfQueue = static_cast<std::uint32_t>(std::max<std::int32_t>(ReadBufferSize, 2) / 2);
+  if ((eventMask & EV_RXFLAG) || ((eventMask & EV_RXCHAR) && status_.cbInQue >= halfQueue)) {
     constexpr auto kMaxQueued = static_cast<std::uint32_t>(std::numeric_limits<int>::max());
     ReadBlock(static_cast<int>(std::min(status_.cbInQue, kMaxQueued)));
   }

@@ -1,8 +1,12 @@
 #include "sms/MessageLog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
-#include <cstdio>
-#include <memory>
+#include <cerrno>
+#include <utility>
 
 #include "sms/MessageParts.h"
 #include "sms/Utf8.h"
@@ -20,10 +24,6 @@ void AppendPadded(std::string& line, std::string_view field, std::size_t width) 
   line.append(field);
   if (field.size() < width) line.append(width - field.size(), ' ');
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -86,17 +86,73 @@ std::string LocaleLongTime(std::time_t t) {
 
 namespace {
 
-std::string LogBytes(std::string_view line) { return ValidUtf8(line) + "\r\n"; }
+// One record is one line: a control character in a text (CR LF, ESC, a C1 control) would
+// start a forged line or drive the terminal of whoever views the log, so it is written
+// as an escape instead.
+std::string EscapedControls(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == '\r') {
+      out += "\\r";
+    } else if (byte == '\n') {
+      out += "\\n";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    } else if (byte == 0xC2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      const auto code = static_cast<unsigned char>(text[++i]);
+      out += {'\\', 'u', '0', '0', kHex[code >> 4], kHex[code & 15]};
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+std::string LogBytes(std::string_view line) { return EscapedControls(ValidUtf8(line)) + "\r\n"; }
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
 bool AppendLogLine(const std::filesystem::path& file, std::string_view line) {
   try {
     const std::string bytes = LogBytes(line);
-    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "ab"));
-    if (!stream) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) == bytes.size();
-    return std::fclose(stream.release()) == 0 && written;
+    // Not through a symbolic link: whoever can write the directory could point it anywhere.
+    Descriptor fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+    struct stat status {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    // One write, whole or not at all: a line cut by a full disk or a size limit would have
+    // the next record appended to it.
+    ssize_t written = -1;
+    do {
+      written = ::write(fd.Get(), bytes.data(), bytes.size());
+    } while (written < 0 && errno == EINTR);
+    if (written != static_cast<ssize_t>(bytes.size())) {
+      if (written > 0) {
+        // Back to where the file ended; if even that fails, nothing more can be done here.
+        [[maybe_unused]] const int cut = ::ftruncate(fd.Get(), status.st_size);
+      }
+      return false;
+    }
+    return fd.Close();
   } catch (...) {
     return false;
   }
@@ -105,13 +161,14 @@ bool AppendLogLine(const std::filesystem::path& file, std::string_view line) {
 bool LogEndsWith(const std::filesystem::path& file, std::string_view line) {
   try {
     const std::string bytes = LogBytes(line);
-    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "rb"));
-    if (!stream || std::fseek(stream.get(), 0, SEEK_END) != 0) return false;
-    const long size = std::ftell(stream.get());
-    const auto length = static_cast<long>(bytes.size());
-    if (size < length || std::fseek(stream.get(), size - length, SEEK_SET) != 0) return false;
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    const auto length = static_cast<off_t>(bytes.size());
+    if (status.st_size < length) return false;
     std::string tail(bytes.size(), '\0');
-    return std::fread(tail.data(), 1, tail.size(), stream.get()) == tail.size() && tail == bytes;
+    return ::pread(fd.Get(), tail.data(), tail.size(), status.st_size - length) == length &&
+           tail == bytes;
   } catch (...) {
     return false;
   }

@@ -33,8 +33,11 @@ std::string LocaleLongTime(std::time_t t);
 std::string FormatLocalTime(std::time_t t, const char* format);
 
 // Appends `line` and CR LF, creating the file when missing. Malformed UTF-8 in the
-// line is written as U+FFFD.
-// Opens and closes the file each time so the line is written when it returns.
+// line is written as U+FFFD, and control characters as escapes (\r, \n, \x1B, \u0085),
+// so that a record is always one line.
+// Opens and closes the file each time so the line is written when it returns. A symbolic
+// link at `file` is refused. The line is written whole or not at all: after a short write
+// the file is cut back to where it ended.
 // Returns false when the file cannot be created or written; never throws.
 bool AppendLogLine(const std::filesystem::path& file, std::string_view line);
 

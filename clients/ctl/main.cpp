@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -70,6 +72,11 @@ int SendOverBus(const GatewayBus& bus, const CtlOptions& options) {
   return kDone;
 }
 
+// A gateway with all its connections taken answers "ERROR busy" at once: worth a few
+// more tries, each after a longer pause.
+constexpr int kBusyAttempts = 4;
+constexpr long kFirstBusyPauseMs = 100;
+
 int SendOverSocket(const CtlOptions& options) {
   const std::filesystem::path directory = clients::DefaultRuntimeDirectory(options.service);
   std::string error;
@@ -84,16 +91,24 @@ int SendOverSocket(const CtlOptions& options) {
   }
   std::string destinations = options.destinations.substr(0, options.destinations.find(';'));
   std::string answer;
-  if (!clients::SendChannelCommand(directory / clients::kCommandSocketName, destinations + ";" + text,
-                                   std::chrono::milliseconds(options.timeoutMs), answer, error)) {
-    std::cerr << "kavonet-ctl: " << error << "\n";
-    return error.rfind("cannot connect", 0) == 0 ? kNotReachable : kFailed;
+  for (int attempt = 1;; ++attempt) {
+    if (!clients::SendChannelCommand(directory / clients::kCommandSocketName, destinations + ";" + text,
+                                     std::chrono::milliseconds(options.timeoutMs), answer, error)) {
+      std::cerr << "kavonet-ctl: " << error << "\n";
+      return error.rfind("cannot connect", 0) == 0 ? kNotReachable : kFailed;
+    }
+    if (answer != "ERROR busy" || attempt == kBusyAttempts) break;
+    const long pauseMs = kFirstBusyPauseMs << (attempt - 1);
+    const timespec pause{pauseMs / 1000, (pauseMs % 1000) * 1000000};
+    nanosleep(&pause, nullptr);
   }
-  if (answer != "OK") {
+  int queued = 0;
+  if (answer.rfind("OK ", 0) == 0) queued = std::atoi(answer.c_str() + 3);
+  if (queued <= 0) {
     std::cerr << "kavonet-ctl: the gateway answered: " << answer << "\n";
-    return kFailed;
+    return answer == "ERROR no destination" ? kRefused : kFailed;
   }
-  std::cout << "handed over to the gateway's command channel\n";
+  std::cout << "queued " << queued << (queued == 1 ? " message" : " messages") << "\n";
   return kDone;
 }
 
@@ -125,8 +140,10 @@ int RunRetrieve(const GatewayBus& bus, const CtlOptions& options) {
                  "terminal, or another application holds the retrieval registration\n";
     return kRefused;
   }
+  // From here on every way out gives the registration up: another client may want it.
   int result = kDone;
   for (;;) {
+    if (Interrupted(0)) break;
     const CallOutcome message = bus.Call(QStringLiteral("Retrieve_Message"), name);
     if (!message.ok) {
       result = Fail(message);
@@ -134,7 +151,14 @@ int RunRetrieve(const GatewayBus& bus, const CtlOptions& options) {
     }
     const std::string text = Text(message.value);
     if (!text.empty()) {
+      // Retrieving takes the message from the gateway: the next one is asked for only once
+      // this one is out.
       std::cout << text << std::endl;
+      if (!std::cout) {
+        std::cerr << "kavonet-ctl: cannot write the message to standard output; stopping\n";
+        result = kFailed;
+        break;
+      }
       continue;
     }
     if (!options.follow || Interrupted(kFollowIntervalMs)) break;
@@ -207,9 +231,12 @@ int main(int argc, char** argv) {
     std::cerr << "kavonet-ctl: " << error << "\n" << kCtlUsage;
     return kUsage;
   }
-  if (options->follow) {
-    // Blocked before Qt starts threads, so that `retrieve --follow` takes them itself and
-    // gives up its registration before it ends.
+  // A reader that went away must not kill the program between taking a message and
+  // giving up the registration: the write fails instead and retrieval stops.
+  signal(SIGPIPE, SIG_IGN);
+  if (options->command == Command::Retrieve) {
+    // Blocked before Qt starts threads, so that `retrieve` takes them itself and gives up
+    // its registration before it ends.
     sigset_t stopSet;
     sigemptyset(&stopSet);
     sigaddset(&stopSet, SIGINT);

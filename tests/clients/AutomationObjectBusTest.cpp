@@ -2,6 +2,7 @@
 // connection: argument conversion, the call errors, case-insensitive names, and the
 // server's tracking of its callers.
 
+#include <dbus/dbus.h>
 #include <gtest/gtest.h>
 
 #include <QDBusArgument>
@@ -59,11 +60,12 @@ class OnABus : public ::testing::Test {
     ASSERT_TRUE(client->isConnected());
   }
 
-  // Calls `member` on the object from the client connection, running the loop meanwhile.
+  // Calls `member` on the object from the client connection, running the loop meanwhile;
+  // by the gateway's name when `byName`.
   QDBusMessage Call(const QString& member, const QVariantList& arguments,
-                    const QString& interface = QString::fromLatin1(kInterfaceName)) {
-    QDBusMessage call = QDBusMessage::createMethodCall(server->baseService(), QString::fromLatin1(kObjectPath),
-                                                       interface, member);
+                    const QString& interface = QString::fromLatin1(kInterfaceName), bool byName = false) {
+    QDBusMessage call = QDBusMessage::createMethodCall(byName ? QString::fromLatin1(kServiceName) : server->baseService(),
+                                                       QString::fromLatin1(kObjectPath), interface, member);
     call.setArguments(arguments);
     QDBusPendingCall pending = client->asyncCall(call, 10000);
     EXPECT_TRUE(SpinUntil([&] { return pending.isFinished(); }, 15s)) << member.toStdString();
@@ -185,7 +187,32 @@ TEST_F(TestObject, NamesMatchWithoutRegardToCaseAndWithoutAnInterface) {
             QDBusMessage::ErrorMessage);
 }
 
-class Server : public OnABus {};
+TEST_F(TestObject, ARetrievalWhoseCallerExpectsNoReplyTakesNothing) {
+  AutomationObject real(*h.main);
+  ASSERT_TRUE(server->registerVirtualObject(QStringLiteral("/real"), &real, QDBusConnection::SingleNode));
+  h.main->Rx_Ole_Appname = "app";
+  h.main->rx_grid.AddRow();
+  QDBusMessage call = QDBusMessage::createMethodCall(server->baseService(), QStringLiteral("/real"),
+                                                     QString(), QStringLiteral("Retrieve_Message"));
+  ASSERT_TRUE(client->send(call << QStringLiteral("app")));  // flagged NO_REPLY_EXPECTED
+  Call(QStringLiteral("Echo"), {1});  // served in order: that call is done
+  EXPECT_EQ(h.main->rx_grid.RowCount(), 3);
+}
+
+class Server : public OnABus {
+ protected:
+  // A server whose connection `kill` leaves dead: true once a new one answers by the name.
+  bool ComesBack(AutomationServer::Limits limits, const std::function<void()>& kill) {
+    AutomationServer gateway(*h.main, limits);
+    std::string error;
+    const QString address = QString::fromStdString(bus.Address());
+    if (!gateway.Start(*server, error, [&] { return QDBusConnection::connectToBus(address, "again"); })) return false;
+    kill();
+    const bool back = SpinUntil([&] { return Call("Is_Connected", {1}, {}, true).type() == QDBusMessage::ReplyMessage; }, 20s);
+    QDBusConnection::disconnectFromBus(QStringLiteral("again"));
+    return back;
+  }
+};
 
 TEST_F(Server, TakesTheNameAndServesTheSixteen) {
   AutomationServer gateway(*h.main);
@@ -220,6 +247,20 @@ TEST_F(Server, NoticesWhenItsLastCallerLeavesTheBus) {
   QDBusConnection::disconnectFromBus(QStringLiteral("client"));
   EXPECT_TRUE(SpinUntil([&] { return left == 1; }, 15s));
   EXPECT_EQ(gateway.CallerCount(), 0);
+}
+
+TEST_F(Server, AMessageTooLargeToReadIsRefusedAndTheObjectComesBack) {
+  // Past libdbus's 63 MiB a Qt connection would never read again.
+  EXPECT_TRUE(ComesBack({}, [&] { Call("Is_Connected", {QString(68000000, QLatin1Char('1'))}, {}, true); }));
+}
+
+TEST_F(Server, AConnectionThatStopsReadingIsNoticedAndReplaced) {
+  // The stall itself: with a tiny receive limit libdbus stops reading after a message, and
+  // Qt cannot start it again from the thread that frees the message.
+  EXPECT_TRUE(ComesBack({.pingInterval = 300ms, .pingTimeout = 1000ms}, [&] {
+    dbus_connection_set_max_received_size(static_cast<DBusConnection*>(server->internalPointer()), 1);
+    Call("Is_Connected", {1}, {}, true);
+  }));
 }
 
 TEST_F(Server, NoticesWhenTheBusGoes) {

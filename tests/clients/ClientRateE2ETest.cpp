@@ -55,7 +55,7 @@ TEST_F(Rate, CommandChannelRequests) {
     std::string answer;
     std::string error;
     if (clients::SendChannelCommand(sandbox.CommandSocket(), "+4479123456;rate test", 5000ms, answer, error) &&
-        answer == "OK") {
+        answer == "OK 1") {
       ++acknowledged;
     }
   }

@@ -15,10 +15,11 @@ class ChannelE2E : public GatewayTest {};
 
 TEST_F(ChannelE2E, WorkedExamplesThroughSocat) {
   StartGateway({.bus = false});
-  for (const char* command : {"0123456, +44 789 ;Meeting at 10; room 2", "123", ";Hi", "1,,2;x",
-                              "555;a;b\r\n666;c", "abc;nothing", "999;end"}) {
-    EXPECT_EQ(Socat(command), "OK") << command;
-  }
+  const std::pair<const char*, const char*> exchanges[] = {
+      {"0123456, +44 789 ;Meeting at 10; room 2", "OK 2"}, {"123", "OK 1"},
+      {";Hi", "ERROR no destination"}, {"1,,2;x", "OK 2"}, {"555;a;b\r\n666;c", "OK 1"},
+      {"abc;nothing", "ERROR no destination"}, {"999;end", "OK 1"}};
+  for (const auto& [command, answer] : exchanges) EXPECT_EQ(Socat(command), answer) << command;
   EXPECT_EQ(WaitSent(6), (std::vector<std::string>{"0123456=Meeting at 10; room 2", "+44789=Meeting at 10; room 2",
                                                    "1=x", "2=x", "555=a;b", "999=end"}));
   // "123" was queued with an empty text, which the send queue turns down when its turn comes.
@@ -28,7 +29,7 @@ TEST_F(ChannelE2E, WorkedExamplesThroughSocat) {
 TEST_F(ChannelE2E, ACommandWhileDisconnectedConnectsAndStillQueues) {
   StartGateway();
   EXPECT_EQ(Call("Disconnect"), "");
-  EXPECT_EQ(Socat("321;later"), "OK");
+  EXPECT_EQ(Socat("321;later"), "OK 1");
   EXPECT_EQ(WaitSent(1), (std::vector<std::string>{"321=later"}));
   EXPECT_EQ(Call("Is_Connected"), "boolean true");
 }
@@ -59,7 +60,7 @@ TEST_F(ChannelE2E, ASilentClientTimesOutWithoutBlockingTheGateway) {
   std::snprintf(address.sun_path, sizeof address.sun_path, "%s", sandbox.CommandSocket().c_str());
   ASSERT_EQ(connect(silent, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Socat("77;meanwhile"), "OK");
+  EXPECT_EQ(Socat("77;meanwhile"), "OK 1");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << "served before the silent client's time-out";
   // The silent client is answered and dropped after the gateway's time-out.
   timeval wait{20, 0};
@@ -76,7 +77,7 @@ TEST_F(ChannelE2E, CtlSendsThroughTheChannelWhenThereIsNoBus) {
   EXPECT_TRUE(gateway->WaitForOutput("warning: no D-Bus session bus"));
   const RunResult sent = Ctl({"send", "4321", "over", "the", "socket"});
   EXPECT_EQ(sent.exitCode, 0) << sent.output;
-  EXPECT_EQ(sent.output, "handed over to the gateway's command channel\n");
+  EXPECT_EQ(sent.output, "queued 1 message\n");
   EXPECT_EQ(Ctl({"status"}).exitCode, 3) << "status needs the bus";
   EXPECT_EQ(WaitSent(1), (std::vector<std::string>{"4321=over the socket"}));
 }

@@ -14,6 +14,7 @@ struct RequestCase {
   std::size_t limit;
   std::string firstLine;
   bool full;
+  bool overlong = false;
 };
 
 class Request : public ::testing::TestWithParam<RequestCase> {};
@@ -23,6 +24,7 @@ TEST_P(Request, KeepsTheFirstLineUpToTheLimit) {
   for (const std::string& chunk : GetParam().chunks) request.Append(chunk);
   EXPECT_EQ(request.FirstLine(), GetParam().firstLine);
   EXPECT_EQ(request.Full(), GetParam().full);
+  EXPECT_EQ(request.Overlong(), GetParam().overlong);
   EXPECT_LE(request.Received(), GetParam().limit);
 }
 
@@ -36,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"EndsAtNul", {std::string("444;ab\0cd", 9)}, 100, "444;ab", false},
         RequestCase{"LaterChunksIgnored", {"1;x\n", "2;y"}, 100, "1;x", false},
         RequestCase{"Empty", {}, 100, "", false},
-        RequestCase{"CutAtTheLimit", {"123456", "789"}, 8, "12345678", true},
+        RequestCase{"CutAtTheLimit", {"123456", "789"}, 8, "12345678", true, true},
         RequestCase{"LimitAfterTheLine", {"1;x\n", std::string(20, 'z')}, 8, "1;x", true}),
     [](const auto& info) { return std::string(info.param.name); });
 

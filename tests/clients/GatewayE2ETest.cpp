@@ -194,6 +194,19 @@ TEST_F(Automation, CtlFollowGivesUpItsRegistrationWhenInterrupted) {
   EXPECT_EQ(Call("Register_Retrieve", {"string:other"}), "boolean true");
 }
 
+TEST_F(Automation, CtlRetrievingIntoAClosedPipeStopsAndGivesUpItsRegistration) {
+  EXPECT_EQ(Call("Transfer_All_Mode"), "");
+  ASSERT_TRUE(ModeBecomes("Transfer_All"));
+  EXPECT_EQ(Sim("deliver +4411111 one"), "OK 1");
+  EXPECT_EQ(Sim("deliver +4422222 two"), "OK 2");
+  ASSERT_TRUE(Eventually([&] { return Ctl({"queue", sandbox.Work().string()}).output.find("two") != std::string::npos; }));
+  // The reader is gone before the first message is written.
+  const std::string script = "\"$1\" retrieve --app pipe 2>/dev/null | true; echo \"ctl=${PIPESTATUS[0]}\"";
+  EXPECT_EQ(RunProgram({"/bin/bash", "-c", script, "bash", CtlProgram()}, sandbox).output, "ctl=4\n");
+  EXPECT_EQ(Call("Register_Retrieve", {"string:other"}), "boolean true") << "given up";
+  EXPECT_NE(Call("Retrieve_Message", {"string:other"}).find("two"), std::string::npos) << "not taken";
+}
+
 TEST(CtlWithoutGateway, SaysSoWithItsExitCode) {
   Sandbox sandbox;
   PrivateBus bus(sandbox);

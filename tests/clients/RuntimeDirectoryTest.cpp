@@ -20,16 +20,19 @@ TEST(RuntimeDirectory, ServiceIsTheFileNameUpToItsFirstDot) {
   EXPECT_EQ(ServiceNameOf("./kavonet"), "kavonet");
 }
 
-TEST(RuntimeDirectory, UsesTheSessionRuntimeDirectoryOrOneOfTheUsersOwnInTmp) {
-  EXPECT_EQ(RuntimeDirectoryPath("kavonet", "/run/user/1000", 1000), "/run/user/1000/kavonet");
-  EXPECT_EQ(RuntimeDirectoryPath("kavonet", nullptr, 1000), "/tmp/kavonet-1000");
-  EXPECT_EQ(RuntimeDirectoryPath("kavonet", "", 1000), "/tmp/kavonet-1000");
-  EXPECT_EQ(RuntimeDirectoryPath("kavonet", "relative", 7), "/tmp/kavonet-7");
+TEST(RuntimeDirectory, UsesTheSessionRuntimeDirectoryElseOneNoOtherUserCanCreateFirst) {
+  const std::pair<RuntimePlaces, const char*> cases[] = {
+      {{"/run/user/1000", "/c", "/h", "box", 1000}, "/run/user/1000/kavonet"},
+      {{nullptr, "/c", "/h", "box", 1000}, "/c/kavonet-box"},
+      {{"", "relative", "/h", "box", 1000}, "/h/.cache/kavonet-box"},
+      {{"relative", nullptr, nullptr, "box", 7}, "/tmp/kavonet-7"},  // no home at all
+  };
+  for (const auto& [places, path] : cases) EXPECT_EQ(RuntimeDirectoryPath("kavonet", places), path);
 }
 
 TEST(RuntimeDirectory, IsCreatedPrivate) {
   Sandbox sandbox;
-  const std::filesystem::path dir = sandbox.Root() / "gw";
+  const std::filesystem::path dir = sandbox.Root() / "cache" / "gw";  // a new home has no cache yet
   std::string error;
   ASSERT_TRUE(PrepareRuntimeDirectory(dir, error)) << error;
   struct stat status {};

@@ -188,6 +188,14 @@ TEST(IniFile, WriteKeepsPermissionsAndFollowsASymbolicLink) {
   EXPECT_EQ(std::pair(status.st_uid, status.st_gid), owner);
 }
 
+TEST(IniFile, ANewFileIsTheUsersOnly) {
+  TempDir dir;
+  const mode_t mask = ::umask(0);  // it holds a PIN code, whatever the umask allows
+  IniFile(dir / "orvsms.ini").WriteString("Configuration", "PIN Code", "4711");
+  ::umask(mask);
+  EXPECT_EQ(fs::status(dir / "orvsms.ini").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST(IniFile, ReadOnlyFileIsNotReplaced) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may write to any file";
   TempDir dir;

@@ -67,12 +67,15 @@ TEST_P(Clients, Run) { RunScript(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(Rows, Clients, ::testing::Values(
     Send("SendTwoRows", "+44 123, 456;789", {"+44123=text", "456=text"}),
     Send("SendLetters", "abc", {}),
-    Send("SendCutAt1000", k1000 + "2", {k1000 + "=" + k1000}, k1000 + "x"),
+    // A number the cut would split is dropped; one ending at the cut is kept.
+    Send("SendCutOnlyBetweenNumbers", "12," + std::string(997, '3') + "4,5", {"12=" + k1000},
+         k1000 + "x"),
+    Send("SendNumberEndingAtTheCut", k1000 + ",2", {k1000 + "=text"}),
     Command("CommandTwoRows", "0123456, +44 789 ;Hi; all", {"0123456=Hi; all", "+44789=Hi; all"}),
     Command("CommandNoText", "123", {"123="}),
     Command("CommandEmptyPieces", "1,,2;x", {"1=x", "2=x"}),
     Command("CommandFirstLineOnly", "555;a;b\r\n666;c", {"555=a;b"}),
-    Command("CommandCutAt1000", k1000 + "2;x", {k1000 + "="}),
+    Command("CommandCutOnlyBetweenNumbers", "12," + std::string(997, '3') + "4;x", {"12="}),
     Script{"RetrievesInArrivalOrderAndDeletesFromTheTerminal", kTransferAll, Start::InSession, {
         {Events({Register("app", true), Store(4), Store(5)}), W{}},
         {Retrieve("app", kRetrieved + "4"), W{"AT+CMGD=4\r"}, {},

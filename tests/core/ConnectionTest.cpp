@@ -81,6 +81,12 @@ class Connection : public ::testing::TestWithParam<Script> {};
 TEST_P(Connection, Runs) { RunScript(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
+    Script{"ThePinCodeIsNeverShown", PduIni("PIN Code=4711\n"), Start::Fresh, {
+        {Events({Connect(), Rx("\r\nOK\r\n")}), W{"ATZE0&S0\r", "AT+CPIN=\"4711\"\r"},
+         "AT+CPIN=\"****\"\r"},
+        {Rx("AT+CPIN=\"4711\"\r\r\n"), W{}, {}, [](ControllerHarness& h) {  // the echo
+           for (const std::string& text : h.status.texts) EXPECT_EQ(text.find("4711"), std::string::npos);
+         }}}},
     Script{"PulsesTheLinesAndSleepsBeforeTheInitString", PduIni(), Start::Fresh, {
         {Connect(), W{"ATZE0&S0\r"}, "ATZE0&S0\r", [](ControllerHarness& h) {
            EXPECT_EQ(h.loop.TotalSlept(), 1500ms);

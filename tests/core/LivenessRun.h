@@ -106,17 +106,18 @@ class AdversarialTerminal : public FakeCommPort {
     return bool(index);
   }
   // An indication for an empty location or, while the gateway awaits nothing (`quiet`), a
-  // confirmation or refusal nobody asked for.
+  // confirmation, final result, refusal or prompt nobody asked for.
   void Stray(bool quiet) {
     if (dsrHeld_ || prompt_) return;
     Plain();
     int empty = 1 + Pick(kSlots);
     while (sim_->Messages().Find(empty)) ++empty;
-    const std::string strays[2][4] = {
-        {"\r\n+CMTI: \"SM\"," + std::to_string(empty) + "\r\n", "\r\n+CMGS: 99\r\n"},
+    const std::string strays[2][5] = {
+        {"\r\n+CMTI: \"SM\"," + std::to_string(empty) + "\r\n", "\r\n+CMGS: 99\r\n",
+         "\r\nOK\r\n", "\r\nERROR\r\n", "\r\n> "},
         {Frame({0x24, 0, 0, std::uint8_t(empty)}), Frame({0x2A, 1}), Frame({0x29, 3}),
          Frame({0x25, 0, 99})}};
-    Queue(strays[Block()][Pick(quiet && out_.empty() ? 2 + 2 * Block() : 1)]);
+    Queue(strays[Block()][Pick(quiet && out_.empty() ? 5 - Block() : 1)]);
   }
   void ToggleDsr() {
     dsrHeld_ = !dsrHeld_;

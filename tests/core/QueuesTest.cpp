@@ -50,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, Queues, ::testing::Values(
     Script{"ALogThatCannotBeWrittenNeverSendsTheMessageTwice", kPdu, Start::InSession, {
         {Events({[](ControllerHarness& h) {
                    std::filesystem::create_directory(h.dir.Path() / "transmit.txt");
-                 }, Queue("123", "once"), Tick(), Confirm(7)}), {}, {},
+                 }, Queue("123", "once"), Queue("456", "twice"), Tick(), Confirm(7), Tick(),
+                 Confirm(8)}), {}, {},
          Checks({Rows(2), [](ControllerHarness& h) {
            EXPECT_EQ(h.dialogs.errors,
                      Strings{"Unable to write to " + (h.dir.Path() / "transmit.txt").string()});

@@ -73,6 +73,11 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
         {Rx("\r\n+CMGS: 12\r\n" + kOk, 2), W{}, "Insert SMS Complete - Msg# [12]",
          Checks({Rows(2), Stage(1), Outstanding(false), TransmitLogLines(1)})},
         {Wait(5000), W{}, "Insert SMS Complete - Msg# [12]"}}},  // idle ticks leave the status
+    // One line per receive tick: 100 lines nothing acts on would hold the send up for 35 s.
+    Script{"LinesWithNoRuleDoNotHoldUpSending", PduIni(), Start::InSession, {
+        {Events({Rx([] { std::string b; for (int i = 0; i < 25; ++i) b += "\r\nRING\r\n+CREG: 1\r\n^RSSI:9\r\n \r\n"; return b; }(), 0),
+                 Queue("+4479", "hi"), Tick()}), W{"AT+CMGS=12\r"}},
+        {Rx("\r\n> "), W{"B100049144970000A702E834\x1A"}}}},
     Script{"ServiceCentreFieldIsNotCounted",
            PduIni("SCA in TPDU=1\nService Centre Address=+12345\n"), Start::InSession, {
         {Events({Queue("+4479", "hi"), Tick()}), W{"AT+CMGS=12\r"}},

@@ -195,7 +195,7 @@ TEST(BlockCutter, OverlongBlockIsDroppedAndCuttingResumesAtTheNextTerminator) {
       {"HugeLine", btHayes, huge + "\r\nOK\r\n", {"OK\r"}},
       {"LfAloneDoesNotResynchronise", btHayes, huge + "\nA\r\nB\r\n", {"B\r"}},
       {"PromptAfterHugeLine", btPDU, huge + "\r\n> ", {"<prompt>", ">"}},
-      {"PromptInsideHugeLineIsSkipped", btPDU, huge + "> \r\nOK\r\n", {"OK\r"}},
+      {"PromptEndsAHugeLine", btPDU, huge + "> \r\nOK\r\n", {"<prompt>", ">", "OK\r"}},
       {"HugeFrameEndedByDleEtx",
        btBlock,
        FrameStart + huge + FrameEnd + FrameStart + "B" + FrameEnd,

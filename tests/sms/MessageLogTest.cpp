@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <csignal>
 
 #include <fstream>
 #include <iterator>
@@ -122,6 +124,30 @@ TEST_F(AppendLogLineTest, KeepsWhatTheFileAlreadyHeld) {
   std::ofstream(file, std::ios::binary) << "old\r\n";
   EXPECT_TRUE(AppendLogLine(file, "new"));
   EXPECT_EQ(Contents(file), "old\r\nnew\r\n");
+}
+
+TEST_F(AppendLogLineTest, EachRecordIsOneLineWithItsControlCharactersEscaped) {
+  const std::string forged = "hi\r\n4479 01/01/25 00:00:00 forged \x1B[2J\t\x7F\u0085";
+  EXPECT_TRUE(AppendLogLine(dir_ / "receive.txt", forged));
+  EXPECT_EQ(Contents(dir_ / "receive.txt"), "hi\\r\\n4479 01/01/25 00:00:00 forged \\x1B[2J\\x09\\x7F\\u0085\r\n");
+  EXPECT_TRUE(LogEndsWith(dir_ / "receive.txt", forged));
+}
+
+TEST_F(AppendLogLineTest, ALineIsWrittenWholeOrNotAtAllAndNeverThroughALink) {
+  const fs::path file = dir_ / "transmit.txt";
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const rlimit small{30, saved.rlim_max};  // holds for root too
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::vector<bool> written{AppendLogLine(file, std::string(20, 'a')),
+                                  AppendLogLine(file, std::string(20, 'b')), AppendLogLine(file, "c")};
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(written, (std::vector<bool>{true, false, true}));  // 8 bytes of the second would fit
+  EXPECT_EQ(Contents(file), std::string(20, 'a') + "\r\nc\r\n");
+  fs::create_symlink(file, dir_ / "receive.txt");
+  EXPECT_FALSE(AppendLogLine(dir_ / "receive.txt", "line"));
+  EXPECT_FALSE(LogEndsWith(dir_ / "receive.txt", "c"));
 }
 
 TEST_F(AppendLogLineTest, FailsCleanlyWhenTheFileCannotBeWritten) {

@@ -276,7 +276,11 @@ bool Gateway::StartAutomation() {
   }
   server_ = std::make_unique<clients::AutomationServer>(*controller_);
   std::string error;
-  if (!server_->Start(bus, error)) {
+  const auto reconnect = [count = 0]() mutable {
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                         QStringLiteral("kavonet-automation-%1").arg(++count));
+  };
+  if (!server_->Start(bus, error, reconnect)) {
     log_.Line("warning", "the automation object is not available: " + error);
     server_.reset();
     return false;
@@ -284,6 +288,10 @@ bool Gateway::StartAutomation() {
   QObject::connect(server_.get(), &clients::AutomationServer::LastCallerLeft, [this] { CallersLeft(); });
   QObject::connect(server_.get(), &clients::AutomationServer::CallStarted, [this] { ClientCallBegins(); });
   QObject::connect(server_.get(), &clients::AutomationServer::CallFinished, [this] { ClientCallEnds(); });
+  QObject::connect(server_.get(), &clients::AutomationServer::Reconnected, [this](const QString& reason) {
+    log_.Line("warning", "the automation object's bus connection died (" + reason.toStdString() +
+                             "): connected again, " + clients::kServiceName + " is back on the session bus");
+  });
   QObject::connect(server_.get(), &clients::AutomationServer::BusLost, [this] {
     if (plan_.startMode == ServerStartMode::Automation) {
       log_.Line("", "the session bus has gone: ending, as a gateway started by the bus");
@@ -299,7 +307,7 @@ bool Gateway::StartAutomation() {
 void Gateway::StartCommandChannel() {
   channel_ = std::make_unique<clients::CommandChannel>([this](const std::string& command) {
     ClientCall call(*this);
-    controller_->DDE_SendExecuteMacro(command);
+    return controller_->DDE_SendExecuteMacro(command);
   });
   std::string error;
   if (!channel_->Listen(plan_.runtimeDirectory, error)) {
@@ -445,6 +453,8 @@ int RunGatewayProgram(int argc, char** argv) {
   }
   // A closed stderr (a log reader that went away) must not end the gateway.
   signal(SIGPIPE, SIG_IGN);
+  // A log over the file size limit fails its write (and says so); it must not end the gateway.
+  signal(SIGXFSZ, SIG_IGN);
   plan.runtimeDirectory = clients::DefaultRuntimeDirectory(clients::ServiceNameOf(argv[0]));
 
   plan.startMode = clients::ParseServerStartMode(arguments);
