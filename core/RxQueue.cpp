@@ -30,13 +30,13 @@ void TSMS_Main::AddReceivedMessage(const sms::ReceivedMessage& message) {
 }
 
 std::string TSMS_Main::Fingerprint(const sms::ReceivedMessage& message) {
-  return message.Origin + "|" + message.Day + "-" + message.Month + "-" + message.Year + "|" +
-         message.Hour + ":" + message.Minute + ":" + message.Second + "|" + message.Text;
+  return CellsFingerprint({"", "", message.Origin, message.Day + "-" + message.Month + "-" + message.Year,
+                           message.Hour + ":" + message.Minute + ":" + message.Second, message.Text});
 }
 
 std::string TSMS_Main::RowFingerprint(int row) const {
-  return rx_grid.Cell(2, row) + "|" + rx_grid.Cell(3, row) + "|" + rx_grid.Cell(4, row) + "|" +
-         rx_grid.Cell(5, row);
+  return CellsFingerprint({"", "", rx_grid.Cell(2, row), rx_grid.Cell(3, row), rx_grid.Cell(4, row),
+                           rx_grid.Cell(5, row)});
 }
 
 bool TSMS_Main::AlreadyReceived(const sms::ReceivedMessage& message) const {

@@ -240,6 +240,12 @@ bool SqliteQueueStore::RunChanging(Stmt which, const char* what) {
   return Run(which, what) && sqlite3_changes(db_) > 0;
 }
 
+bool SqliteQueueStore::ChangeRow(Stmt which, StoreId id, const char* what) {
+  if (!db_) return false;
+  sqlite3_bind_int64(stmts_[which], 1, id);
+  return RunChanging(which, what);
+}
+
 template <typename Body>
 bool SqliteQueueStore::Transaction(const char* what, Body body) {
   if (!Run(kBegin, "cannot begin a transaction")) return false;
@@ -291,9 +297,7 @@ std::vector<OutgoingRow> SqliteQueueStore::LoadOutgoing() {
 }
 
 bool SqliteQueueStore::RemoveOutgoing(StoreId id) {
-  if (!db_) return false;
-  sqlite3_bind_int64(stmts_[kRemoveOut], 1, id);
-  return RunChanging(kRemoveOut, "cannot remove a message to send");
+  return ChangeRow(kRemoveOut, id, "cannot remove a message to send");
 }
 
 bool SqliteQueueStore::MoveOutgoing(StoreId id, std::size_t index) {
@@ -325,9 +329,7 @@ bool SqliteQueueStore::MoveOutgoing(StoreId id, std::size_t index) {
 }
 
 bool SqliteQueueStore::MarkOnTheLine(StoreId id) {
-  if (!db_) return false;
-  sqlite3_bind_int64(stmts_[kMarkOut], 1, id);
-  return RunChanging(kMarkOut, "cannot mark a message as being sent");
+  return ChangeRow(kMarkOut, id, "cannot mark a message as being sent");
 }
 
 bool SqliteQueueStore::MarkPartConfirmed(StoreId id, int partsDone) {
@@ -360,9 +362,7 @@ std::vector<PendingLogLine> SqliteQueueStore::PendingLogLines() {
 }
 
 bool SqliteQueueStore::LogLineWritten(StoreId id) {
-  if (!db_) return false;
-  sqlite3_bind_int64(stmts_[kRemovePending], 1, id);
-  return RunChanging(kRemovePending, "cannot remove a written log line");
+  return ChangeRow(kRemovePending, id, "cannot remove a written log line");
 }
 
 std::optional<StoreId> SqliteQueueStore::InsertIncoming(const IncomingMessage& message,
@@ -439,9 +439,7 @@ bool SqliteQueueStore::MarkHandedOver(const std::vector<StoreId>& ids) {
 }
 
 bool SqliteQueueStore::RemoveIncoming(StoreId id) {
-  if (!db_) return false;
-  sqlite3_bind_int64(stmts_[kRemoveIn], 1, id);
-  return RunChanging(kRemoveIn, "cannot remove a received message");
+  return ChangeRow(kRemoveIn, id, "cannot remove a received message");
 }
 
 }  // namespace kavonet

@@ -73,6 +73,8 @@ class SqliteQueueStore : public QueueStore {
   bool FailWith(std::string reason);
   bool Run(Stmt stmt, const char* what, const std::function<void(sqlite3_stmt*)>& row = {});
   bool RunChanging(Stmt stmt, const char* what);
+  // Runs a statement whose only parameter is a row id; false unless it changed a row.
+  bool ChangeRow(Stmt stmt, StoreId id, const char* what);
   template <typename Body>
   bool Transaction(const char* what, Body body);
   // Adds a row, held back or shown as the next row.
