@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """Single-line mutation testing.
 
-Each line of the mutants file (default scripts/mutants.tsv) names a file, a test target
-and a search/replace pair (tab-separated; '#' starts a comment). Every mutation is applied
-alone in a scratch copy of the tree, the test target is rebuilt and run, and the result is
-printed: KILLED (a test failed), SURVIVED (every test passed) or BROKEN (no build).
+Each line of a mutants file (default: every scripts/mutants/*.tsv) names a file, a test
+target and a search/replace pair (tab-separated; '#' starts a comment). Every mutation is
+applied alone in a scratch copy of the tree, the test target is rebuilt and run, and the
+result is printed: KILLED (a test failed), SURVIVED (every test passed) or BROKEN (no build).
 
-  scripts/mutation-test.py [--mutants FILE] [--only SUBSTRING] [--scratch DIR]
+  scripts/mutation-test.py [--mutants FILE ...] [--only SUBSTRING] [--scratch DIR]
 """
 
 import argparse
+import glob
 import os
 import shutil
 import subprocess
@@ -62,28 +63,35 @@ def test_binary(build, target):
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--mutants", default=os.path.join(ROOT, "scripts", "mutants.tsv"))
+    parser.add_argument("--mutants", nargs="+",
+                        default=sorted(glob.glob(os.path.join(ROOT, "scripts", "mutants", "*.tsv"))))
     parser.add_argument("--only", default="", help="run the mutants whose line contains this")
-    parser.add_argument("--scratch", default="/tmp/kavonet-mutants")
+    # One scratch tree per checkout, so that two worktrees can run at once.
+    parser.add_argument("--scratch",
+                        default="/tmp/kavonet-mutants-" + os.path.basename(ROOT))
     args = parser.parse_args()
 
-    mutants = [m for m in read_mutants(args.mutants) if args.only in "\t".join(m[1:])]
+    mutants = [(os.path.basename(f), *m) for f in args.mutants for m in read_mutants(f)]
+    mutants = [m for m in mutants if args.only in "\t".join(m[2:])]
     os.makedirs(args.scratch, exist_ok=True)
     copy_tree(args.scratch)
     build = os.path.join(args.scratch, "build")
-    if run(["cmake", "-S", ".", "-B", "build", "-G", "Ninja", "-DKAVONET_QT=OFF",
-            "-DKAVONET_BENCH=OFF"], args.scratch) != 0:
+    launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
+    # Scratch trees of sibling checkouts share compiled objects through relative paths.
+    os.environ.setdefault("CCACHE_BASEDIR", os.path.dirname(args.scratch))
+    if run(["cmake", "-S", ".", "-B", "build", "-G", "Ninja", "-DKAVONET_BENCH=OFF", *launcher],
+           args.scratch) != 0:
         sys.exit("configure failed")
-    targets = sorted({m[2] for m in mutants})
+    targets = sorted({m[3] for m in mutants})
     if run(["cmake", "--build", "build", "--target", *targets], args.scratch, quiet=False) != 0:
         sys.exit("the unmutated tree does not build")
 
     counts = {"KILLED": 0, "SURVIVED": 0, "BROKEN": 0}
-    for number, path, target, search, replace in mutants:
+    for tsv, number, path, target, search, replace in mutants:
         source = os.path.join(args.scratch, path)
         original = open(source, encoding="utf-8").read()
         if original.count(search) != 1:
-            print(f"line {number}: '{search}' occurs {original.count(search)} times in {path}")
+            print(f"BROKEN   {tsv}:{number}: '{search}' occurs {original.count(search)} times in {path}")
             counts["BROKEN"] += 1
             continue
         open(source, "w", encoding="utf-8").write(original.replace(search, replace))
@@ -97,7 +105,7 @@ def main():
             open(source, "w", encoding="utf-8").write(original)
             os.utime(source)
         counts[verdict] += 1
-        print(f"{verdict:8} line {number}: {path}: {search.strip()} -> {replace.strip()}", flush=True)
+        print(f"{verdict:8} {tsv}:{number}: {path}: {search.strip()} -> {replace.strip()}", flush=True)
 
     judged = counts["KILLED"] + counts["SURVIVED"]
     ratio = counts["KILLED"] / judged if judged else 0.0
