@@ -6,7 +6,7 @@
 #include <string>
 
 #include "config/IniFile.h"
-#include "tests/config/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace kavonet {
 namespace {

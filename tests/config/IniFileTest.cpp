@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "tests/config/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace kavonet {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "sms/MessageParts.h"
 #include "sms/PduCodec.h"
-#include "tests/sms/HexOctets.h"
+#include "tests/support/HexOctets.h"
 
 namespace kavonet::sms {
 namespace {
@@ -90,7 +90,7 @@ TEST(GammuCrossCheck, GammuReadsOurSubmitsAndWeReadItsDelivers) {
     std::istringstream delivers(answers[next++]);
     std::string joined;
     for (std::string pdu; delivers >> pdu;) {
-      const std::vector<std::uint8_t> octets = test::HexOctets(pdu);
+      const std::vector<std::uint8_t> octets = kavonet::testing::HexOctets(pdu);
       const ReceivedMessage m = DecodeDeliver(octets, octets.at(0) + 1u, false, 0, false);
       EXPECT_EQ(m.DecodeError, "") << pdu;
       joined += m.Text;

@@ -7,7 +7,7 @@
 #include "sms/MessageParts.h"
 #include "sms/PduCodec.h"
 #include "sms/Utf8.h"
-#include "tests/sms/HexOctets.h"
+#include "tests/support/HexOctets.h"
 
 namespace kavonet::sms {
 namespace {
@@ -17,7 +17,7 @@ namespace {
 ReceivedMessage ReadBack(const SubmitPdu& pdu) {
   const std::vector<std::uint8_t>& s = pdu.octets;
   const std::size_t pid = 4 + (s.at(2) + 1u) / 2;
-  std::vector<std::uint8_t> tpdu = test::HexOctets("04 04914497");
+  std::vector<std::uint8_t> tpdu = kavonet::testing::HexOctets("04 04914497");
   tpdu[0] |= s[0] & 0x40;
   tpdu.insert(tpdu.end(), {s.at(pid), s.at(pid + 1), 0x99, 0x30, 0x71, 0x21, 0x54, 0x80, 0x00});
   tpdu.insert(tpdu.end(), s.begin() + static_cast<std::ptrdiff_t>(pid + 3), s.end());

@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "sms/PduCodec.h"
-#include "tests/sms/HexOctets.h"
+#include "tests/support/HexOctets.h"
 
 namespace kavonet::sms {
 namespace {
 
-using test::HexOctets;
+using kavonet::testing::HexOctets;
 
 // A +CMGL line from a terminal: SCA field (5 octets) then a 17-octet SMS-DELIVER from
 // +4479, stamped 17-03-99 12:45:08, text "hi".

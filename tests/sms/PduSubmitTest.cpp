@@ -3,12 +3,12 @@
 #include <string>
 
 #include "sms/PduCodec.h"
-#include "tests/sms/HexOctets.h"
+#include "tests/support/HexOctets.h"
 
 namespace kavonet::sms {
 namespace {
 
-using test::HexOctets;
+using kavonet::testing::HexOctets;
 
 TEST(PrepareAddress, OnlyALeadingPlusMakesTheNumberInternational) {
   struct Case {

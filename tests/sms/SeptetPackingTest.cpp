@@ -6,12 +6,12 @@
 #include "sms/GsmAlphabet.h"
 #include "sms/PduCodec.h"
 #include "sms/SeptetPacking.h"
-#include "tests/sms/HexOctets.h"
+#include "tests/support/HexOctets.h"
 
 namespace kavonet::sms {
 namespace {
 
-using test::HexOctets;
+using kavonet::testing::HexOctets;
 
 std::vector<std::uint8_t> Septets(std::string_view ascii) {
   return {ascii.begin(), ascii.end()};

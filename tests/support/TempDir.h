@@ -14,7 +14,7 @@ namespace kavonet::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-config-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
     path_ = pattern;
   }

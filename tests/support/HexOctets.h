@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kavonet::sms::test {
+namespace kavonet::testing {
 
 inline std::vector<std::uint8_t> HexOctets(std::string_view hex) {
   std::vector<std::uint8_t> octets;
@@ -33,4 +33,4 @@ inline std::vector<std::uint8_t> HexOctets(std::string_view hex) {
   return octets;
 }
 
-}  // namespace kavonet::sms::test
+}  // namespace kavonet::testing
