@@ -208,6 +208,7 @@ constexpr SessionLook kCreated{false, false, false, false, false, "Kavonet"};  /
 TEST_F(MainWindow, EnablesTheModeControlsOnlyInAPduSession) {
   ExpectLook(window, kCreated);
   gateway.EnterSession();
+  Settle();  // the window draws the controller's changes once the event is over
   ExpectLook(window, {true, true, false, true, true, "Kavonet - Connected"});
   EXPECT_TRUE(Button("No_Transfer")->isChecked());
   EXPECT_EQ(Status(), "Entered ETSI SMS PDU Mode OK");
@@ -221,6 +222,7 @@ class BlockModeWindow : public MainWindow {
 TEST_F(BlockModeWindow, EnablesEveryTransferModeInABlockModeSession) {
   ExpectLook(window, kCreated);
   gateway.EnterSession();
+  Settle();
   ExpectLook(window, {true, true, true, true, true, "Kavonet - Connected"});
 }
 
@@ -232,6 +234,7 @@ TEST_F(MainWindow, ConnectButtonConnectsAndDisconnects) {
   // Down only once the session is entered.
   EXPECT_FALSE(Button("Connect_MT")->isChecked());
   for (int i = 0; i < 10 && !gateway.main->Connected(); ++i) gateway.Receive("\r\nOK\r\n");
+  Settle();
   EXPECT_TRUE(Button("Connect_MT")->isChecked());
 
   Button("Connect_MT")->click();
@@ -241,6 +244,7 @@ TEST_F(MainWindow, ConnectButtonConnectsAndDisconnects) {
 
 TEST_F(MainWindow, TransferButtonsAndModeMenuSendTheirCommands) {
   gateway.EnterSession();
+  Settle();
   const std::pair<std::function<void()>, const char*> clicks[] = {
       {[&] { Button("Transfer_All")->click(); }, "AT+CNMI=1,1,0,0\r"},
       {[&] { Button("No_Transfer")->click(); }, "AT+CNMI=0,0,0,0\r"},
@@ -255,6 +259,7 @@ TEST_F(MainWindow, TransferButtonsAndModeMenuSendTheirCommands) {
     EXPECT_FALSE(Button("Transfer_All")->isChecked());
     EXPECT_FALSE(Button("No_Transfer")->isChecked());
     gateway.Receive("\r\nOK\r\n");
+    Settle();
   }
   EXPECT_TRUE(Button("No_Transfer")->isChecked());
   EXPECT_EQ(Status(), "Request Confirmed - Do not transfer incoming messages.");
@@ -278,6 +283,7 @@ TEST_F(MainWindow, StatusBarShowsOneLine) {
 TEST_F(MainWindow, ShowsTheQueuesAndTheRetrievalRegistration) {
   gateway.main->AppendToSendQueue("+4479", "Grüße");
   gateway.main->QueueForDestinations("111,222", "x");
+  Settle();
   auto* tx = Control<QTableView>(window, "tx_queue")->model();
   ASSERT_EQ(tx->rowCount(), 3);
   EXPECT_EQ(tx->index(0, 1).data().toString(), QString::fromUtf8("Grüße"));
@@ -287,6 +293,7 @@ TEST_F(MainWindow, ShowsTheQueuesAndTheRetrievalRegistration) {
   gateway.main->Ole_Time_Left = "2";
   gateway.main->Rx_Poll = TColor::clRed;
   gateway.main->NotifyControlsChanged();
+  Settle();
   EXPECT_EQ(Caption(window, "Rx_Ole_Appname"), "Mail");
   EXPECT_EQ(Caption(window, "Ole_Time_Left"), "2");
 }
@@ -328,6 +335,7 @@ TEST_F(SendQueueDrag, MovesTheDraggedRow) {
 TEST_F(MainWindow, ForwardsTheSignalQualityToTheOpenSettingsDialog) {
   gateway.EnterSession();
   gateway.Receive("\r\n+CSQ: 21,3\r\n");
+  Settle();
   EXPECT_EQ(Control<QProgressBar>(window.CommunicationSettings(), "RSSI")->value(), 21);
   EXPECT_EQ(Caption(window.CommunicationSettings(), "ber_val"), "[3]");
 }

@@ -293,11 +293,21 @@ void SMS_Main::StatusTextChanged(const std::string& text) {
   statusText_->setText(StatusLine(text));
 }
 
-void SMS_Main::ControlsChanged() {
-  Refresh();
+void SMS_Main::ControlsChanged() { QueueRefresh(); }
+
+void SMS_Main::QueueRefresh() {
+  if (refreshQueued_) return;
+  refreshQueued_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (refreshQueued_) Refresh();
+      },
+      Qt::QueuedConnection);
 }
 
 void SMS_Main::Refresh() {
+  refreshQueued_ = false;
   const TSMS_Main& c = controller_;
   connect_->setChecked(c.Connect_MT.Down);
   connect_->setEnabled(c.Connect_MT.Enabled);

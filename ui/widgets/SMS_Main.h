@@ -80,6 +80,9 @@ class SMS_Main : public QMainWindow, public ControllerObserver {
   template <class Handler>
   void Run(Handler handler);
   void Refresh();
+  // Controller changes come in bursts (thousands a second with fast dispatch): they are
+  // drawn once the current event is over, all together.
+  void QueueRefresh();
   void WindowActivated();
   void WindowDeactivated();
   // Runs FormActivate once the current event is over; activations that come together
@@ -122,6 +125,7 @@ class SMS_Main : public QMainWindow, public ControllerObserver {
   // application's active form again.
   bool ignoreNextActivation_ = false;
   bool activationQueued_ = false;
+  bool refreshQueued_ = false;
   // The first showing is the first activation: without a window manager, or with one
   // that prevents focus stealing, the platform's may never come.
   bool shown_ = false;
