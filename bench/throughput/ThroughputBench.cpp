@@ -267,6 +267,8 @@ class Run {
   Row Arrive(int n);
   Memory Memories() const;
   const fs::path& Root() const { return root_; }
+  pid_t GatewayPid() const { return gateway_->Pid(); }
+  pid_t SimulatorPid() const { return sim_->Pid(); }
 
  private:
   bool Block() const { return mode_ == "block"; }
@@ -505,6 +507,8 @@ int main(int argc, char** argv) {
         ++failures;
         continue;
       }
+      std::cerr << mode << "/" << dispatch << ": gateway pid " << run.GatewayPid() << ", simulator pid "
+                << run.SimulatorPid() << std::endl;  // for perf record -p while it runs
       const auto report = [&](const Row& row) {
         std::cerr << row.mode << "/" << row.dispatch << " " << row.phase << ": " << row.n << " in " << row.seconds
                   << " s" << (row.complete ? "" : " (incomplete)") << "\n";
