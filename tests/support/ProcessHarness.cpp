@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -51,9 +53,17 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 
 }  // namespace
 
+std::string SimProgram() {
+  const char* path = std::getenv("KAVONET_SIM");
+  return path ? path : KAVONET_SIM_PROGRAM;
+}
+#ifdef KAVONET_PROGRAM
 std::string KavonetProgram() { return KAVONET_PROGRAM; }
 std::string CtlProgram() { return KAVONET_CTL_PROGRAM; }
-std::string SimProgram() { return KAVONET_SIM_PROGRAM; }
+#else
+std::string KavonetProgram() { return {}; }
+std::string CtlProgram() { return {}; }
+#endif
 
 Sandbox::Sandbox() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-test-XXXXXX").string();
@@ -237,10 +247,6 @@ std::string ReadFile(const std::filesystem::path& path) {
   return text.str();
 }
 
-}  // namespace kavonet::testing
-
-namespace kavonet::testing {
-
 std::string AskSocket(const std::filesystem::path& socket, std::string_view line, Milliseconds timeout) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
@@ -278,6 +284,92 @@ bool Eventually(const std::function<bool()>& attempt, Milliseconds timeout) {
     // The attempts are real exchanges; a short pause keeps a busy gateway from being flooded.
     std::this_thread::sleep_for(50ms);
   }
+}
+
+SimTerminal::SimTerminal(const Sandbox& sandbox, const std::filesystem::path& dir,
+                         const std::vector<std::string>& arguments)
+    : link_(dir / "modem"), journal_(dir / "journal.jsonl"), control_(dir / "control") {
+  std::vector<std::string> argv{SimProgram(), "--link", link_, "--journal", journal_, "--control", control_};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  process_ = std::make_unique<ChildProcess>(argv, sandbox.Environment(), dir);
+  // The first line is the device: from then on the link and the socket exist.
+  if (!process_->WaitForOutput("\n", 10000ms)) return;
+  const std::string& output = process_->Output();
+  if (output.rfind("/dev/", 0) == 0) device_ = output.substr(0, output.find('\n'));
+}
+
+std::string SimTerminal::Control(std::string_view command) const {
+  return AskSocket(control_, command, 10000ms);
+}
+
+std::vector<std::string> JournalSent(const std::filesystem::path& journal) {
+  std::vector<std::string> sent;
+  const std::string text = ReadFile(journal);
+  static constexpr std::string_view kDestination = "{\"destination\":\"", kText = "\"text\":\"";
+  for (std::size_t at = 0; (at = text.find(kDestination, at)) != std::string::npos;) {
+    at += kDestination.size();
+    const std::size_t end = text.find('"', at);
+    const std::size_t textStart = text.find(kText, end) + kText.size();
+    const std::size_t textEnd = text.find('"', textStart);
+    sent.push_back(text.substr(at, end - at) + "=" + text.substr(textStart, textEnd - textStart));
+    at = textEnd;
+  }
+  return sent;
+}
+
+PtyClient::PtyClient(const std::string& device) {
+  fd_ = open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  termios modes{};
+  tcgetattr(fd_, &modes);
+  cfmakeraw(&modes);
+  tcsetattr(fd_, TCSANOW, &modes);
+}
+
+PtyClient::~PtyClient() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void PtyClient::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd_, bytes.data(), bytes.size());
+    if (written <= 0) return;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+std::string PtyClient::ReadUntil(std::string_view expected, Milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (buffered_.find(expected) == std::string::npos && MsLeft(deadline) > 0) {
+    pollfd entry{fd_, POLLIN, 0};
+    std::array<char, 4096> buffer{};
+    if (poll(&entry, 1, MsLeft(deadline)) <= 0) break;
+    const ssize_t got = read(fd_, buffer.data(), buffer.size());
+    if (got <= 0) break;
+    buffered_.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+  const std::size_t at = buffered_.find(expected);
+  const std::size_t end = at == std::string::npos ? buffered_.size() : at + expected.size();
+  std::string taken = buffered_.substr(0, end);
+  buffered_.erase(0, end);
+  return taken;
+}
+
+std::string IniText(const IniSettings& settings) {
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
+  for (const IniSetting& s : settings) {
+    auto section = std::find_if(sections.begin(), sections.end(), [&](const auto& e) { return e.first == s.section; });
+    if (section == sections.end()) section = sections.insert(sections.end(), {s.section, {}});
+    auto key = std::find_if(section->second.begin(), section->second.end(), [&](const auto& e) { return e.first == s.key; });
+    if (key == section->second.end()) key = section->second.insert(section->second.end(), {s.key, {}});
+    key->second = s.value;
+  }
+  std::string text;
+  for (const auto& [name, keys] : sections) {
+    text += "[" + name + "]\n";
+    for (const auto& [key, value] : keys) text += key + "=" + value + "\n";
+  }
+  return text;
 }
 
 }  // namespace kavonet::testing
