@@ -46,12 +46,10 @@ TEST(SimProgram, PduModeControlSocketAndLink) {
   ASSERT_EQ(write(socketFd, "fill 2\r\ncou", 11), 11);
   EXPECT_EQ(sim.Control("list"), "OK 1 2 3");
   ASSERT_EQ(write(socketFd, "nt\nbogus\n", 9), 9);
-  std::string answers(64, '\0');
-  for (std::size_t got = 0; answers.find("bogus\n") == std::string::npos;) {
-    const ssize_t n = read(socketFd, answers.data() + got, answers.size() - got);
-    ASSERT_GT(n, 0);
-    got += static_cast<std::size_t>(n);
-    answers.resize(got);
+  std::string answers;
+  char buffer[64];
+  for (ssize_t n = 0; answers.find("bogus\n") == std::string::npos; answers.append(buffer, n)) {
+    ASSERT_GT(n = read(socketFd, buffer, sizeof buffer), 0);
   }
   close(socketFd);
   EXPECT_EQ(answers, "OK 2\nOK 3\nERROR unknown command bogus\n");

@@ -17,7 +17,7 @@ struct GatewayOptions {
   bool bus = true;
   // Empty: no simulated terminal (the configured port, which does not exist here).
   std::string simulate = "pdu";
-  IniSettings ini;  // after the suite's variant
+  IniSettings ini = {};  // after the suite's variant
 };
 
 class GatewayTest : public ::testing::Test {

@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -14,11 +14,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <memory>
+#include <iterator>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -33,12 +31,28 @@ int MsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// Appends what `fd` has within the time-out: the count read, 0 at its end, -1 for nothing.
+ssize_t ReadSome(int fd, std::string& into, int timeoutMs) {
+  pollfd entry{fd, POLLIN, 0};
+  if (poll(&entry, 1, timeoutMs) <= 0) return -1;
+  std::array<char, 4096> buffer{};
+  const ssize_t got = read(fd, buffer.data(), buffer.size());
+  if (got > 0) into.append(buffer.data(), static_cast<std::size_t>(got));
+  return got < 0 ? -1 : got;
+}
+
+// Reads until `into` holds `text` (from `from` on), the end or the deadline.
+bool ReadUntil(int fd, std::string& into, std::string_view text, Clock::time_point deadline, std::size_t from = 0) {
+  while (into.size() <= from || into.find(text, from) == std::string::npos) {
+    if (fd < 0 || MsLeft(deadline) == 0 || ReadSome(fd, into, MsLeft(deadline)) == 0) return false;
+  }
+  return true;
+}
+
 // Variables a test must not inherit: they would reach the developer's desktop or bus.
 bool Inherited(std::string_view entry) {
-  static constexpr std::string_view kDropped[] = {
-      "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "DBUS_SESSION_BUS_ADDRESS=", "HOME=",
-      "XDG_", "TMPDIR="};
-  for (std::string_view prefix : kDropped) {
+  for (std::string_view prefix : {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "DBUS_SESSION_BUS_ADDRESS=",
+                                  "HOME=", "XDG_", "TMPDIR="}) {
     if (entry.rfind(prefix, 0) == 0) return false;
   }
   return true;
@@ -68,9 +82,7 @@ std::string CtlProgram() { return {}; }
 Sandbox::Sandbox() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-test-XXXXXX").string();
   root_ = mkdtemp(pattern.data());
-  for (const auto& dir : {Home(), Runtime(), DataHome(), Work(), root_ / "tmp"}) {
-    std::filesystem::create_directories(dir);
-  }
+  for (const auto& dir : {Home(), Runtime(), DataHome(), Work(), root_ / "tmp"}) std::filesystem::create_directories(dir);
   chmod(Runtime().c_str(), 0700);
   Set("HOME", Home());
   Set("XDG_RUNTIME_DIR", Runtime());
@@ -92,21 +104,17 @@ std::vector<std::string> Sandbox::Environment() const {
   for (char** entry = environ; *entry != nullptr; ++entry) {
     if (Inherited(*entry)) environment.emplace_back(*entry);
   }
-  for (const auto& variable : overrides_) {
-    const std::string prefix = variable.first + "=";
-    std::erase_if(environment, [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
-    if (!variable.second.empty()) environment.push_back(prefix + variable.second);
+  for (const auto& [name, value] : overrides_) {
+    std::erase_if(environment, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+    if (!value.empty()) environment.push_back(name + "=" + value);
   }
   return environment;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::vector<std::string>& environment,
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                            const std::filesystem::path& directory) {
-  std::vector<std::string> args = argv;
-  std::vector<std::string> env = environment;
-  std::vector<char*> argp = Pointers(args);
-  std::vector<char*> envp = Pointers(env);
+  std::vector<std::string> args = argv, env = environment;
+  std::vector<char*> argp = Pointers(args), envp = Pointers(env);
   const std::string cwd = directory.string();
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
@@ -114,8 +122,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
   if (pid_ == 0) {
     dup2(pipeFds[1], STDOUT_FILENO);
     dup2(pipeFds[1], STDERR_FILENO);
-    const int devNull = open("/dev/null", O_RDONLY);
-    dup2(devNull, STDIN_FILENO);
+    dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -125,7 +132,6 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
   }
   close(pipeFds[1]);
   output_ = pipeFds[0];
-  fcntl(output_, F_SETFL, O_NONBLOCK);
   if (pid_ > 0) pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
 }
 
@@ -140,19 +146,12 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::ReadAvailable(int timeoutMs) {
   if (output_ < 0) return false;
-  pollfd entry{output_, POLLIN, 0};
-  if (poll(&entry, 1, timeoutMs) <= 0) return false;
-  std::array<char, 4096> buffer{};
-  const ssize_t got = read(output_, buffer.data(), buffer.size());
-  if (got <= 0) {
-    if (got == 0) {
-      close(output_);
-      output_ = -1;
-    }
-    return false;
+  const ssize_t got = ReadSome(output_, captured_, timeoutMs);
+  if (got == 0) {
+    close(output_);
+    output_ = -1;
   }
-  captured_.append(buffer.data(), static_cast<std::size_t>(got));
-  return true;
+  return got > 0;
 }
 
 bool ChildProcess::WaitForOutput(std::string_view text, Milliseconds timeout, std::size_t from) {
@@ -171,14 +170,8 @@ const std::string& ChildProcess::Output() {
 }
 
 bool ChildProcess::Running() {
-  if (reaped_) return false;
-  int status = 0;
-  if (waitpid(pid_, &status, WNOHANG) == pid_) {
-    reaped_ = true;
-    status_ = status;
-    return false;
-  }
-  return true;
+  if (!reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+  return !reaped_;
 }
 
 void ChildProcess::Signal(int signal) {
@@ -188,8 +181,7 @@ void ChildProcess::Signal(int signal) {
 int ChildProcess::Wait(Milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (Running()) {
-    const int left = MsLeft(deadline);
-    if (left == 0) {
+    if (MsLeft(deadline) == 0) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
       reaped_ = true;
@@ -197,13 +189,12 @@ int ChildProcess::Wait(Milliseconds timeout) {
     }
     // Output keeps flowing (a full pipe would stall the child); the pidfd wakes on exit.
     std::array<pollfd, 2> entries{pollfd{pidFd_, POLLIN, 0}, pollfd{output_, POLLIN, 0}};
-    poll(entries.data(), output_ >= 0 ? 2 : 1, left);
+    poll(entries.data(), output_ >= 0 ? 2 : 1, MsLeft(deadline));
     if ((entries[1].revents & (POLLIN | POLLHUP)) != 0) ReadAvailable(0);
   }
   Output();
   if (WIFEXITED(status_)) return WEXITSTATUS(status_);
-  if (WIFSIGNALED(status_)) return 128 + WTERMSIG(status_);
-  return -1;
+  return WIFSIGNALED(status_) ? 128 + WTERMSIG(status_) : -1;
 }
 
 RunResult RunProgram(const std::vector<std::string>& argv, const Sandbox& sandbox, Milliseconds timeout) {
@@ -215,75 +206,6 @@ RunResult RunProgram(const std::vector<std::string>& argv, const Sandbox& sandbo
   result.output = child.Output();
   result.elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
   return result;
-}
-
-PrivateBus::PrivateBus(Sandbox& sandbox) {
-  const std::string socket = (sandbox.Root() / "bus").string();
-  daemon_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nosyslog",
-                               "--address=unix:path=" + socket, "--print-address=1"},
-      sandbox.Environment(), sandbox.Work());
-  if (!daemon_->WaitForOutput("unix:path=" + socket, kWait)) return;
-  const std::size_t start = daemon_->Output().find("unix:path=" + socket);
-  if (!daemon_->WaitForOutput("\n", kWait, start)) return;
-  const std::string& output = daemon_->Output();
-  address_ = output.substr(start, output.find('\n', start) - start);
-  sandbox.Set("DBUS_SESSION_BUS_ADDRESS", address_);
-}
-
-XServer::XServer(Sandbox& sandbox) {
-  // -displayfd: the server picks a free display and writes its number once it is ready.
-  server = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"},
-                                          sandbox.Environment(), sandbox.Work());
-  std::smatch number;
-  Eventually([&] { return std::regex_search(server->Output(), number, std::regex(R"((^|\n)(\d+)\n)")); });
-  if (!number.empty()) sandbox.Set("DISPLAY", display = ":" + number[2].str());
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string AskSocket(const std::filesystem::path& socket, std::string_view line, Milliseconds timeout) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return {};
-  }
-  const std::string request = std::string(line) + "\n";
-  if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
-    close(fd);
-    return {};
-  }
-  const auto deadline = Clock::now() + timeout;
-  std::string answer;
-  while (answer.find('\n') == std::string::npos) {
-    pollfd entry{fd, POLLIN, 0};
-    if (poll(&entry, 1, MsLeft(deadline)) <= 0) break;
-    std::array<char, 256> buffer{};
-    const ssize_t got = recv(fd, buffer.data(), buffer.size(), 0);
-    if (got <= 0) break;
-    answer.append(buffer.data(), static_cast<std::size_t>(got));
-  }
-  close(fd);
-  const std::size_t end = answer.find('\n');
-  return end == std::string::npos ? std::string() : answer.substr(0, end);
-}
-
-bool Eventually(const std::function<bool()>& attempt, Milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  for (;;) {
-    if (attempt()) return true;
-    if (Clock::now() >= deadline) return false;
-    // The attempts are real exchanges; a short pause keeps a busy gateway from being flooded.
-    std::this_thread::sleep_for(50ms);
-  }
 }
 
 SimTerminal::SimTerminal(const Sandbox& sandbox, const std::filesystem::path& dir,
@@ -298,9 +220,7 @@ SimTerminal::SimTerminal(const Sandbox& sandbox, const std::filesystem::path& di
   if (output.rfind("/dev/", 0) == 0) device_ = output.substr(0, output.find('\n'));
 }
 
-std::string SimTerminal::Control(std::string_view command) const {
-  return AskSocket(control_, command, 10000ms);
-}
+std::string SimTerminal::Control(std::string_view command) const { return AskSocket(control_, command, 10000ms); }
 
 std::vector<std::string> JournalSent(const std::filesystem::path& journal) {
   std::vector<std::string> sent;
@@ -317,9 +237,7 @@ std::vector<std::string> JournalSent(const std::filesystem::path& journal) {
   return sent;
 }
 
-PtyClient::PtyClient(const std::string& device) {
-  fd_ = open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd_ < 0) return;
+PtyClient::PtyClient(const std::string& device) : fd_(open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
   termios modes{};
   tcgetattr(fd_, &modes);
   cfmakeraw(&modes);
@@ -331,28 +249,68 @@ PtyClient::~PtyClient() {
 }
 
 void PtyClient::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd_, bytes.data(), bytes.size());
-    if (written <= 0) return;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+  for (ssize_t written = 0; !bytes.empty(); bytes.remove_prefix(static_cast<std::size_t>(written))) {
+    if ((written = write(fd_, bytes.data(), bytes.size())) <= 0) return;
   }
 }
 
 std::string PtyClient::ReadUntil(std::string_view expected, Milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (buffered_.find(expected) == std::string::npos && MsLeft(deadline) > 0) {
-    pollfd entry{fd_, POLLIN, 0};
-    std::array<char, 4096> buffer{};
-    if (poll(&entry, 1, MsLeft(deadline)) <= 0) break;
-    const ssize_t got = read(fd_, buffer.data(), buffer.size());
-    if (got <= 0) break;
-    buffered_.append(buffer.data(), static_cast<std::size_t>(got));
-  }
+  ::kavonet::testing::ReadUntil(fd_, buffered_, expected, Clock::now() + timeout);
   const std::size_t at = buffered_.find(expected);
   const std::size_t end = at == std::string::npos ? buffered_.size() : at + expected.size();
   std::string taken = buffered_.substr(0, end);
   buffered_.erase(0, end);
   return taken;
+}
+
+PrivateBus::PrivateBus(Sandbox& sandbox) {
+  const std::string socket = "unix:path=" + (sandbox.Root() / "bus").string();
+  daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork",
+                                                                    "--nosyslog", "--address=" + socket, "--print-address=1"},
+                                           sandbox.Environment(), sandbox.Work());
+  if (!daemon_->WaitForOutput(socket) || !daemon_->WaitForOutput("\n", kWait, daemon_->Output().find(socket))) return;
+  const std::string& output = daemon_->Output();
+  address_ = output.substr(output.find(socket), output.find('\n', output.find(socket)) - output.find(socket));
+  sandbox.Set("DBUS_SESSION_BUS_ADDRESS", address_);
+}
+
+XServer::XServer(Sandbox& sandbox) {
+  // -displayfd: the server picks a free display and writes its number once it is ready.
+  server = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"},
+                                          sandbox.Environment(), sandbox.Work());
+  std::smatch number;
+  Eventually([&] { return std::regex_search(server->Output(), number, std::regex(R"((^|\n)(\d+)\n)")); });
+  if (!number.empty()) sandbox.Set("DISPLAY", display = ":" + number[2].str());
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string AskSocket(const std::filesystem::path& socket, std::string_view line, Milliseconds timeout) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{AF_UNIX, {}};
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+  const std::string request = std::string(line) + "\n";
+  std::string answer;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+      send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+    ReadUntil(fd, answer, "\n", Clock::now() + timeout);
+  }
+  close(fd);
+  const std::size_t end = answer.find('\n');
+  return end == std::string::npos ? std::string() : answer.substr(0, end);
+}
+
+bool Eventually(const std::function<bool()>& attempt, Milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (attempt()) return true;
+    if (Clock::now() >= deadline) return false;
+    // The attempts are real exchanges; a short pause keeps a busy gateway from being flooded.
+    std::this_thread::sleep_for(50ms);
+  }
 }
 
 std::string IniText(const IniSettings& settings) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -187,5 +188,6 @@ struct GatewayVariant {
   IniSettings settings;
 };
 inline const GatewayVariant kDefaultGateway{"Default", {}};
+inline void PrintTo(const GatewayVariant& variant, std::ostream* out) { *out << variant.name; }
 
 }  // namespace kavonet::testing
