@@ -79,6 +79,7 @@ TEST(SimSubmitPdu, EveryTruncationIsAnErrorNamingTheField) {
     ASSERT_FALSE(decoded) << length;
     EXPECT_EQ(decoded.error.rfind("PDU too short, cannot read ", 0), 0u) << decoded.error;
   }
+  EXPECT_EQ(sim::DecodeSubmit(sim::FromHex("040491449700009930712154800002E834").value()).error, "not an SMS-SUBMIT");
 }
 
 TEST(SimDeliverPdu, RefusesWhatOneMessageCannotCarry) {

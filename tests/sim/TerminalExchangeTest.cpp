@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(PduMode, Exchanges, ::testing::Values(
         {"ATE0V1\r", "ATE0V1\r" + kOk}, {"ATV0\r", "0\r"}}},
     Script{"SendsRefusesAndJournals", {}, {
         {"AT+CMGS=12\r", "AT+CMGS=12\r" + kPrompt},  // the PDU text is echoed while echo is on
-        {"00" + kSubmitHi + "\x1a", "00" + kSubmitHi + Sent("1")}, {"ATE0\r", "ATE0\r" + kOk},
+        {"00" + kSubmitHi + "\x1a", "00" + kSubmitHi + Sent("1")}, {"ATE\r", "ATE\r" + kOk},
         {"AT+CMGS=12\r", kPrompt}, {"04912143F5" + kSubmitHi + "\x1a", Sent("2")},
         {"?sent", "+4479=hi " + kSubmitHi + "; +4479=hi " + kSubmitHi},  // the TPDU without the SCA
         {"AT+CMGS=12\r", kPrompt},
@@ -252,8 +252,10 @@ INSTANTIATE_TEST_SUITE_P(BlockMode, Exchanges, ::testing::Values(
         {Raw("1002 02 1003 FFFF"), F("2904")},      // a wrong checksum
         {Raw("0D0A4154 1002 02 1003 FFFE"), F("2100000101" + kStored)},  // noise before a frame
         {Raw("1002 05 1002 03 1003 FFFD"), F("2100000301" + kStored)},  // DLE STX starts again
+        {Raw("1002 05 1010 02 0500 1003 FFFB"), F("2A01")},  // so does DLE DLE STX
         {Raw("1002 05 1041 1003 FFFB 1010 1002 0500 1003 FFFB"), F("2A01")},  // a lone DLE drops the frame
         {Raw("1002 01EF 1003 FF10") + F("0500"), F("220000") + F("2A01")},  // an unstuffed checksum DLE
+        {Raw("1002 0500") + std::string(239, '\xFF') + Raw("EB 1003 10FF"), F("2A01")},  // an unstuffed DLE first in the checksum
         {Raw("1002") + std::string(600, 'A') + Raw("1003 0000") + F("0500"), F("2A01")}}}),  // overlong
     [](const auto& info) { return std::string(info.param.name); });
 

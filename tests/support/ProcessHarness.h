@@ -1,9 +1,7 @@
 #pragma once
-// Child processes for end-to-end tests: a private sandbox (home, runtime and data
-// directories, a working directory) so tests run in parallel and never touch the user's
-// own; programs with their output captured; kavonet-sim on a pseudo-terminal; a private
-// D-Bus session bus. Every wait is on an event (output, exit, an answer) with a bounded
-// time-out.
+// Child processes for end-to-end tests, each in a private sandbox so tests run in parallel
+// and never touch the user's own: programs with their output captured, kavonet-sim on a
+// pseudo-terminal, a private bus. Every wait is on an event with a bounded time-out.
 
 #include <sys/types.h>
 
@@ -35,7 +33,6 @@ class Sandbox {
   Sandbox();
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
 
   const std::filesystem::path& Root() const { return root_; }
   std::filesystem::path Home() const { return root_ / "home"; }
@@ -67,8 +64,6 @@ class ChildProcess {
                const std::filesystem::path& directory);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
   bool Running();
   // Reads output until it holds `text` (from `from` on) or the time-out passes.
   bool WaitForOutput(std::string_view text, Milliseconds timeout = kWait, std::size_t from = 0);
@@ -83,9 +78,7 @@ class ChildProcess {
   bool ReadAvailable(int timeoutMs);
 
   pid_t pid_ = -1;
-  int pidFd_ = -1;
-  int output_ = -1;
-  int status_ = -1;
+  int pidFd_ = -1, output_ = -1, status_ = -1;
   bool reaped_ = false;
   std::string captured_;
 };
@@ -131,8 +124,6 @@ class PtyClient {
   explicit PtyClient(const std::string& device);
   ~PtyClient();
   PtyClient(const PtyClient&) = delete;
-  PtyClient& operator=(const PtyClient&) = delete;
-
   bool Open() const { return fd_ >= 0; }
   void Write(std::string_view bytes);
   // Reads until `expected` has arrived or the time-out passes; gives back all it read.
