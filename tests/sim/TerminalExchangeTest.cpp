@@ -145,6 +145,7 @@ INSTANTIATE_TEST_SUITE_P(PduMode, Exchanges, ::testing::Values(
         {"040491449700009930712154800002E834\x1a", "\r\n+CMS ERROR: 304\r\n"},  // not an SMS-SUBMIT
         {"AT+CMGS=11\r", kPrompt},
         {"B100049144970000A702E8\x1a", "\r\n+CMS ERROR: 304\r\n"},  // user data cut short
+        {"AT+CMGS=1\r", kPrompt}, {"\x1a", "\r\n+CMS ERROR: 304\r\n"},  // no text at all
         {"AT\r", kOk}, {"AT+CMGS=0\r", kError}, {"AT+CMGS=165\r", kError}, {"AT+CMGS\r", kError},
         {"AT+CMGS=1,2\r", kError},
         // A refusal is used up by the next decodable message only.
