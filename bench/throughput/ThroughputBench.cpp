@@ -247,6 +247,7 @@ struct Row {
   std::string mode, dispatch, phase;
   int n = 0;
   double seconds = 0, gatewayCpu = 0, simCpu = 0;
+  double clientSeconds = 0;  // sending: waiting for the command channel's answers
   bool complete = true;
 };
 
@@ -394,16 +395,21 @@ std::chrono::milliseconds Allowance(int n) { return std::chrono::milliseconds(30
 Row Run::Send(int n) {
   const long before = transmitted_->Count();
   const fs::path channel = root_ / "runtime" / "kavonet" / "DDE_Send";
-  return Timed("send", n, [&] {
+  double clientSeconds = 0;
+  Row row = Timed("send", n, [&] {
     for (int i = 0; i < n; ++i) {
       const std::string number = std::to_string(++serial_);
+      const auto asked = Clock::now();
       const int fd = ConnectUnix(channel);
       const bool ok = fd >= 0 && WriteAll(fd, "+4479" + number + ";m" + number + "\n") && ReadLine(fd) == "OK 1";
       if (fd >= 0) close(fd);
+      clientSeconds += std::chrono::duration<double>(Clock::now() - asked).count();
       if (!ok) return false;
     }
     return WaitFor([&] { return transmitted_->Count() >= before + n; }, Allowance(n));
   });
+  row.clientSeconds = clientSeconds;
+  return row;
 }
 
 // Hands every received message to the bench, so the gateway deletes them from the
@@ -511,7 +517,9 @@ int main(int argc, char** argv) {
                 << run.SimulatorPid() << std::endl;  // for perf record -p while it runs
       const auto report = [&](const Row& row) {
         std::cerr << row.mode << "/" << row.dispatch << " " << row.phase << ": " << row.n << " in " << row.seconds
-                  << " s" << (row.complete ? "" : " (incomplete)") << "\n";
+                  << " s" << (row.complete ? "" : " (incomplete)");
+        if (row.clientSeconds > 0) std::cerr << ", " << row.clientSeconds << " s of it waiting for submissions' answers";
+        std::cerr << "\n";
         rows.push_back(row);
         if (!row.complete) ++failures;
       };
