@@ -7,6 +7,7 @@
 
 #include "GatewayFixture.h"
 #include "WidgetText.h"
+#include "config/GatewayConfig.h"
 #include "config/IniFile.h"
 #include "ui/widgets/TAboutBox.h"
 #include "ui/widgets/TMessage_Settings.h"
@@ -86,6 +87,35 @@ TEST_F(MessageSettingsDialog, AModeOutsideTheListShowsNoChoiceAndSavesAsMinusOne
   EXPECT_EQ(Chosen(dialog, "TransferRG"), -1);
   dialog.Save_ConfigClick();
   EXPECT_EQ(Key("Startup Transfer"), "-1");
+}
+
+// The optional keys of section Configuration: a new file never gets them, they read as
+// off, and OK writes them for the controller to take at once.
+TEST_F(MessageSettingsDialog, OptionalConfigurationCheckBoxes) {
+  const struct {
+    const char* box;
+    const char* caption;
+    const char* key;
+    bool GatewayConfig::*field;
+  } boxes[] = {
+      {"Long_Messages", "Send long messages in parts", "Long Messages", &GatewayConfig::LongMessages},
+      {"Fast_Dispatch", "Fast dispatch (do not wait for timer ticks)", "Fast Dispatch", &GatewayConfig::FastDispatch},
+  };
+  std::filesystem::remove(gateway.IniPath());
+  dialog.show();
+  for (const auto& b : boxes) {
+    EXPECT_EQ(Caption(dialog, b.box), b.caption);
+    EXPECT_FALSE(Control<QCheckBox>(dialog, b.box)->isChecked()) << b.key;
+    EXPECT_EQ(IniFile(gateway.IniPath()).ReadString("Configuration", b.key, "<none>"), "<none>");
+    Control<QCheckBox>(dialog, b.box)->setChecked(true);
+  }
+  Control<QPushButton>(dialog, "Save_Config")->click();
+  for (const auto& b : boxes) {
+    EXPECT_EQ(IniFile(gateway.IniPath()).ReadString("Configuration", b.key, ""), "1") << b.key;
+    EXPECT_TRUE(gateway.main->Config().*b.field) << b.key;
+  }
+  dialog.show();
+  for (const auto& b : boxes) EXPECT_TRUE(Control<QCheckBox>(dialog, b.box)->isChecked()) << b.key;
 }
 
 TEST(AboutBox, ShowsProductNameAndVersion) {

@@ -18,6 +18,7 @@ MessageSettings LoadMessageSettings(const std::filesystem::path& iniPath) {
   settings.LogReceive = ini.ReadBool(kReceiveMessage, kLogReceive, defaults.LogReceive);
   settings.LogTransmit = ini.ReadBool(kReceiveMessage, kLogTransmit, defaults.LogTransmit);
   settings.LongMessages = ini.ReadBool(kConfiguration, kLongMessages, defaults.LongMessages);
+  settings.FastDispatch = ini.ReadBool(kConfiguration, kFastDispatch, defaults.FastDispatch);
   return settings;
 }
 
@@ -29,6 +30,7 @@ void SaveMessageSettings(const std::filesystem::path& iniPath, const MessageSett
   ini.WriteBool(kReceiveMessage, kLogReceive, settings.LogReceive);
   ini.WriteBool(kReceiveMessage, kLogTransmit, settings.LogTransmit);
   ini.WriteBool(kConfiguration, kLongMessages, settings.LongMessages);
+  ini.WriteBool(kConfiguration, kFastDispatch, settings.FastDispatch);
 }
 
 }  // namespace kavonet::ui

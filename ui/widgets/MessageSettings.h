@@ -1,6 +1,6 @@
 #pragma once
 // What the message settings dialog shows and saves: section "Receive Message" of
-// orvsms.ini, and "Long Messages" of section "Configuration".
+// orvsms.ini, and "Long Messages" and "Fast Dispatch" of section "Configuration".
 
 #include <filesystem>
 
@@ -14,6 +14,7 @@ struct MessageSettings {
   bool LogReceive = true;
   bool LogTransmit = true;
   bool LongMessages = false;
+  bool FastDispatch = false;
 
   friend bool operator==(const MessageSettings&, const MessageSettings&) = default;
 };

@@ -33,6 +33,8 @@ TMessage_Settings::TMessage_Settings(TSMS_Main& controller, Dialogs& dialogs, QW
   logRecv_->setObjectName(QStringLiteral("Log_Recv"));
   longMessages_ = new QCheckBox(QStringLiteral("Send long messages in parts"), this);
   longMessages_->setObjectName(QStringLiteral("Long_Messages"));
+  fastDispatch_ = new QCheckBox(QStringLiteral("Fast dispatch (do not wait for timer ticks)"), this);
+  fastDispatch_->setObjectName(QStringLiteral("Fast_Dispatch"));
 
   auto* okButton = new QPushButton(QStringLiteral("OK"), this);
   okButton->setObjectName(QStringLiteral("Save_Config"));
@@ -52,6 +54,7 @@ TMessage_Settings::TMessage_Settings(TSMS_Main& controller, Dialogs& dialogs, QW
   layout->addWidget(logTrans_);
   layout->addWidget(logRecv_);
   layout->addWidget(longMessages_);
+  layout->addWidget(fastDispatch_);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -72,6 +75,7 @@ void TMessage_Settings::FormActivate() {
   logRecv_->setChecked(settings.LogReceive);
   logTrans_->setChecked(settings.LogTransmit);
   longMessages_->setChecked(settings.LongMessages);
+  fastDispatch_->setChecked(settings.FastDispatch);
 }
 
 MessageSettings TMessage_Settings::Settings() const {
@@ -80,6 +84,7 @@ MessageSettings TMessage_Settings::Settings() const {
   settings.LogReceive = logRecv_->isChecked();
   settings.LogTransmit = logTrans_->isChecked();
   settings.LongMessages = longMessages_->isChecked();
+  settings.FastDispatch = fastDispatch_->isChecked();
   return settings;
 }
 

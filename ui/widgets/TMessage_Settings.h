@@ -42,6 +42,7 @@ class TMessage_Settings : public QDialog {
   QCheckBox* logTrans_ = nullptr;
   QCheckBox* logRecv_ = nullptr;
   QCheckBox* longMessages_ = nullptr;
+  QCheckBox* fastDispatch_ = nullptr;
 };
 
 }  // namespace kavonet::ui
