@@ -5,7 +5,7 @@
 // fresh working directory, private bus, simulator and gateway. Prints a table.
 //
 //   kavonet-throughput [--modes pdu,block] [--dispatch default,fast] [--n-fast N]
-//                      [--n-default N] [--phases send,copyall,arrive] [--dir DIR] [--keep]
+//                      [--n-default N] [--phases send,copyall,arrive] [--dir DIR] [--keep] [--window]
 //
 // The terminal holds 255 messages, so the receiving phases go in rounds of at most 250;
 // between rounds the bench retrieves what arrived so the gateway deletes it from the
@@ -58,6 +58,7 @@ struct Options {
   int nDefault = 30;
   std::string dir;
   bool keep = false;
+  bool window = false;  // the gateway with its window on Qt's offscreen platform
 };
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -81,6 +82,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     else if (arg == "--n-default") options.nDefault = std::atoi(value().c_str());
     else if (arg == "--dir") options.dir = value();
     else if (arg == "--keep") options.keep = true;
+    else if (arg == "--window") options.window = true;
     else return std::nullopt;
   }
   if (options.nFast < 1 || options.nDefault < 1) return std::nullopt;
@@ -293,7 +295,7 @@ std::vector<std::string> Run::Environment() const {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string variable = *entry;
-    if (variable.rfind("XDG_", 0) == 0 || variable.rfind("DBUS_", 0) == 0 || variable.rfind("DISPLAY=", 0) == 0 ||
+    if (variable.rfind("XDG_", 0) == 0 || variable.rfind("QT_QPA_PLATFORM=", 0) == 0 || variable.rfind("DBUS_", 0) == 0 || variable.rfind("DISPLAY=", 0) == 0 ||
         variable.rfind("WAYLAND_DISPLAY=", 0) == 0 || variable.rfind("HOME=", 0) == 0) {
       continue;
     }
@@ -305,6 +307,7 @@ std::vector<std::string> Run::Environment() const {
   environment.push_back("XDG_STATE_HOME=" + (root_ / "state").string());
   environment.push_back("XDG_CACHE_HOME=" + (root_ / "cache").string());
   if (!busAddress_.empty()) environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + busAddress_);
+  if (options_.window) environment.push_back("QT_QPA_PLATFORM=offscreen");
   return environment;
 }
 
@@ -346,16 +349,19 @@ bool Run::Start(std::string& error) {
                                      << (Block() ? 2 : 1) << "\nLog Transmit=1\nLog Receive=1\n[Ports]\nCOM2="
                                      << modem.string() << "\n";
   const fs::path log = root_ / "gateway.log";
-  gateway_ = std::make_unique<Child>(std::vector<std::string>{KAVONET_PROGRAM, "--headless"}, Environment(), work, log);
-  if (!WaitFor([&] { return ReadFile(log).find("Entered ETSI SMS") != std::string::npos; }, 30s)) {
-    error = "the gateway did not enter the session; see " + log.string();
-    return false;
-  }
+  std::vector<std::string> gatewayArgv{KAVONET_PROGRAM};
+  if (!options_.window) gatewayArgv.push_back("--headless");
+  gateway_ = std::make_unique<Child>(gatewayArgv, Environment(), work, log);
   QDBusConnection connection =
       QDBusConnection::connectToBus(QString::fromStdString(busAddress_), QString::fromStdString(root_.string()));
   bus_ = std::make_unique<QDBusInterface>(QStringLiteral("Kavonet.SMS"), QStringLiteral("/Kavonet/SMS"),
                                           QStringLiteral("Kavonet.SMS"), connection);
   bus_->setTimeout(60000);
+  // The window shows status texts instead of writing them: ask whether the session is entered.
+  if (!WaitFor([&] { return QDBusReply<bool>(Bus().call(QStringLiteral("Is_Connected"), QString())).value(); }, 30s)) {
+    error = "the gateway did not enter the session; see " + log.string();
+    return false;
+  }
   if (!QDBusReply<bool>(Bus().call(QStringLiteral("Register_Retrieve"), QStringLiteral("bench"))).value()) {
     error = "Register_Retrieve failed: " + bus_->lastError().message().toStdString();
     return false;
@@ -495,7 +501,8 @@ int main(int argc, char** argv) {
   const std::optional<Options> options = ParseOptions(argc, argv);
   if (!options) {
     std::cerr << "usage: kavonet-throughput [--modes pdu,block] [--dispatch default,fast] [--n-fast N]\n"
-                 "                          [--n-default N] [--phases send,copyall,arrive] [--dir DIR] [--keep]\n";
+                 "                          [--n-default N] [--phases send,copyall,arrive] [--dir DIR] [--keep]\n"
+                 "                          [--window]\n";
     return 2;
   }
   QCoreApplication application(argc, argv);
