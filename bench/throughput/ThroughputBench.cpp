@@ -6,6 +6,7 @@
 //
 //   kavonet-throughput [--modes pdu,block] [--dispatch default,fast] [--n-fast N]
 //                      [--n-default N] [--phases send,copyall,arrive] [--dir DIR] [--keep] [--window]
+//                      [--batch K (destinations per submission, 1 to 50)]
 //
 // The terminal holds 255 messages, so the receiving phases go in rounds of at most 250;
 // between rounds the bench retrieves what arrived so the gateway deletes it from the
@@ -59,6 +60,7 @@ struct Options {
   std::string dir;
   bool keep = false;
   bool window = false;  // the gateway with its window on Qt's offscreen platform
+  int batch = 1;        // destinations per command channel request: one commit each
 };
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -83,9 +85,11 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     else if (arg == "--dir") options.dir = value();
     else if (arg == "--keep") options.keep = true;
     else if (arg == "--window") options.window = true;
+    else if (arg == "--batch") options.batch = std::atoi(value().c_str());
     else return std::nullopt;
   }
-  if (options.nFast < 1 || options.nDefault < 1) return std::nullopt;
+  // A request is taken up to 1000 characters: 50 destinations fit.
+  if (options.nFast < 1 || options.nDefault < 1 || options.batch < 1 || options.batch > 50) return std::nullopt;
   return options;
 }
 
@@ -403,11 +407,14 @@ Row Run::Send(int n) {
   const fs::path channel = root_ / "runtime" / "kavonet" / "DDE_Send";
   double clientSeconds = 0;
   Row row = Timed("send", n, [&] {
-    for (int i = 0; i < n; ++i) {
-      const std::string number = std::to_string(++serial_);
+    for (int i = 0; i < n; i += options_.batch) {
+      const int count = std::min(options_.batch, n - i);
+      std::string destinations;
+      for (int d = 0; d < count; ++d) destinations += (d ? ",+4479" : "+4479") + std::to_string(++serial_);
       const auto asked = Clock::now();
       const int fd = ConnectUnix(channel);
-      const bool ok = fd >= 0 && WriteAll(fd, "+4479" + number + ";m" + number + "\n") && ReadLine(fd) == "OK 1";
+      const bool ok = fd >= 0 && WriteAll(fd, destinations + ";m" + std::to_string(serial_) + "\n") &&
+                      ReadLine(fd) == "OK " + std::to_string(count);
       if (fd >= 0) close(fd);
       clientSeconds += std::chrono::duration<double>(Clock::now() - asked).count();
       if (!ok) return false;
@@ -502,7 +509,7 @@ int main(int argc, char** argv) {
   if (!options) {
     std::cerr << "usage: kavonet-throughput [--modes pdu,block] [--dispatch default,fast] [--n-fast N]\n"
                  "                          [--n-default N] [--phases send,copyall,arrive] [--dir DIR] [--keep]\n"
-                 "                          [--window]\n";
+                 "                          [--window] [--batch K]\n";
     return 2;
   }
   QCoreApplication application(argc, argv);
