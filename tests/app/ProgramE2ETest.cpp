@@ -122,7 +122,7 @@ TEST_P(Program, WithTheWindowOnAnOffscreenDisplay) {
 }
 #endif
 
-INSTANTIATE_TEST_SUITE_P(Default, Program, ::testing::Values(kDefaultGateway),
+INSTANTIATE_TEST_SUITE_P(Variants, Program, ::testing::Values(kDefaultGateway, kFastGateway),
                          [](const auto& info) { return std::string(info.param.name); });
 
 #ifdef KAVONET_TRAY_OWNER

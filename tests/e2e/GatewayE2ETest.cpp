@@ -118,6 +118,7 @@ std::string Name(const ::testing::TestParamInfo<EndToEnd::ParamType>& info) {
   return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param)[0] == 'P' ? "Pdu" : "Block");
 }
 INSTANTIATE_TEST_SUITE_P(Default, EndToEnd, ::testing::Combine(::testing::Values(kDefaultGateway), kInterfaces), Name);
+INSTANTIATE_TEST_SUITE_P(Fast, EndToEnd, ::testing::Combine(::testing::Values(kFastGateway), kInterfaces), Name);
 
 }  // namespace
 }  // namespace kavonet::testing

@@ -179,6 +179,7 @@ struct GatewayVariant {
   IniSettings settings;
 };
 inline const GatewayVariant kDefaultGateway{"Default", {}};
+inline const GatewayVariant kFastGateway{"Fast", {{"Configuration", "Fast Dispatch", "1"}}};
 inline void PrintTo(const GatewayVariant& variant, std::ostream* out) { *out << variant.name; }
 
 }  // namespace kavonet::testing
