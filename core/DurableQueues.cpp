@@ -45,16 +45,17 @@ void TSMS_Main::AppendRow(StringGrid& grid, const std::vector<std::string>& cell
 
 void TSMS_Main::WritePendingLogLines() {
   const std::filesystem::path log = workDir_ / "transmit.txt";
-  bool first = true;
-  for (const PendingLogLine& pending : store_->PendingLogLines()) {
-    // Only the oldest line can have reached the log before the process ended: it was
-    // being written when it did.
-    const bool written = first && sms::LogEndsWith(log, pending.line);
-    first = false;
-    if (!pending.line.empty() && !written && !WriteLogLine(log, pending.line)) {
+  const std::vector<PendingLogLine> pending = store_->PendingLogLines();
+  std::vector<std::string> lines;
+  for (const PendingLogLine& line : pending) lines.push_back(line.line);
+  // The oldest lines may have reached the log already: the process ended while writing
+  // one, or the marks that they had were lost with the machine.
+  const std::size_t logged = sms::LinesLoggedAtEnd(log, lines);
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    if (!pending[i].line.empty() && i >= logged && !WriteLogLine(log, pending[i].line)) {
       return;  // kept: the next start writes it
     }
-    store_->LogLineWritten(pending.id);
+    store_->LogLineWritten(pending[i].id);
   }
 }
 

@@ -158,9 +158,10 @@ bool AppendLogLine(const std::filesystem::path& file, std::string_view line) {
   }
 }
 
-bool LogEndsWith(const std::filesystem::path& file, std::string_view line) {
+namespace {
+
+bool EndsWithBytes(const std::filesystem::path& file, const std::string& bytes) {
   try {
-    const std::string bytes = LogBytes(line);
     Descriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
@@ -172,6 +173,22 @@ bool LogEndsWith(const std::filesystem::path& file, std::string_view line) {
   } catch (...) {
     return false;
   }
+}
+
+}  // namespace
+
+bool LogEndsWith(const std::filesystem::path& file, std::string_view line) {
+  return EndsWithBytes(file, LogBytes(line));
+}
+
+std::size_t LinesLoggedAtEnd(const std::filesystem::path& file, const std::vector<std::string>& lines) {
+  std::string bytes;
+  std::vector<std::string> prefixes;
+  for (const std::string& line : lines) prefixes.push_back(bytes += LogBytes(line));
+  for (std::size_t count = lines.size(); count > 0; --count) {
+    if (EndsWithBytes(file, prefixes[count - 1])) return count;
+  }
+  return 0;
 }
 
 }  // namespace kavonet::sms

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sms/ReceivedMessage.h"
 
@@ -43,5 +44,7 @@ bool AppendLogLine(const std::filesystem::path& file, std::string_view line);
 
 // The file's last line is `line` as AppendLogLine writes it; false when it cannot be read.
 bool LogEndsWith(const std::filesystem::path& file, std::string_view line);
+// How many of `lines`, from the first on, the log ends with, in that order.
+std::size_t LinesLoggedAtEnd(const std::filesystem::path& file, const std::vector<std::string>& lines);
 
 }  // namespace kavonet::sms

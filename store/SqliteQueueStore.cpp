@@ -246,6 +246,17 @@ bool SqliteQueueStore::ChangeRow(Stmt which, StoreId id, const char* what) {
   return RunChanging(which, what);
 }
 
+bool SqliteQueueStore::ChangeRowUnsynced(Stmt which, StoreId id, const char* what) {
+  if (!db_) return false;
+  sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+  const bool changed = ChangeRow(which, id, what);
+  // Every other change waits for the disk again; its sync also carries this one.
+  if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return Fail("cannot set synchronous=FULL");
+  }
+  return changed;
+}
+
 template <typename Body>
 bool SqliteQueueStore::Transaction(const char* what, Body body) {
   if (!Run(kBegin, "cannot begin a transaction")) return false;
@@ -329,7 +340,10 @@ bool SqliteQueueStore::MoveOutgoing(StoreId id, std::size_t index) {
 }
 
 bool SqliteQueueStore::MarkOnTheLine(StoreId id) {
-  return ChangeRow(kMarkOut, id, "cannot mark a message as being sent");
+  // A mark lost with the machine leaves the row to be sent again, which it is anyway;
+  // only the status text and the ESC before the init list would be missing after a
+  // power cut, when the terminal has started afresh too.
+  return ChangeRowUnsynced(kMarkOut, id, "cannot mark a message as being sent");
 }
 
 bool SqliteQueueStore::MarkPartConfirmed(StoreId id, int partsDone) {
@@ -362,7 +376,9 @@ std::vector<PendingLogLine> SqliteQueueStore::PendingLogLines() {
 }
 
 bool SqliteQueueStore::LogLineWritten(StoreId id) {
-  return ChangeRow(kRemovePending, id, "cannot remove a written log line");
+  // The log file itself is not synced: after a power cut its last line may be gone as
+  // well, and a pending line is written again unless the log already ends with it.
+  return ChangeRowUnsynced(kRemovePending, id, "cannot remove a written log line");
 }
 
 std::optional<StoreId> SqliteQueueStore::InsertIncoming(const IncomingMessage& message,

@@ -75,6 +75,9 @@ class SqliteQueueStore : public QueueStore {
   bool RunChanging(Stmt stmt, const char* what);
   // Runs a statement whose only parameter is a row id; false unless it changed a row.
   bool ChangeRow(Stmt stmt, StoreId id, const char* what);
+  // ChangeRow without waiting for the disk: the change survives the process, and is
+  // lost only with the machine, where losing it costs nothing (see the callers).
+  bool ChangeRowUnsynced(Stmt stmt, StoreId id, const char* what);
   template <typename Body>
   bool Transaction(const char* what, Body body);
   // Adds a row, held back or shown as the next row.
