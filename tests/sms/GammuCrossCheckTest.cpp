@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -40,7 +39,7 @@ for verb, arg in zip(sys.argv[1::2], sys.argv[2::2]):
     print(' '.join(out))
 )";
 
-std::string Utf8Hex(const std::string& text) {
+std::string Utf8Hex(std::string_view text) {
   return PduHexText(std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
@@ -49,15 +48,15 @@ std::vector<std::string> AskGammu(const std::vector<std::string>& requests) {
   setenv("KAVONET_GAMMU_SCRIPT", kScript, 1);
   std::string command = "/usr/bin/python3 -c \"$KAVONET_GAMMU_SCRIPT\" 2>/dev/null";
   for (const std::string& request : requests) command += " " + request;
-  std::vector<std::string> answers;
-  if (std::FILE* pipe = popen(command.c_str(), "r")) {
-    std::string line;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) {
-      if (c != '\n') line.push_back(static_cast<char>(c));
-      else answers.push_back(std::exchange(line, {}));
-    }
-    if (pclose(pipe) != 0) answers.clear();
+  std::vector<std::string> answers(1);
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {};
+  for (int c; (c = std::fgetc(pipe)) != EOF;) {
+    if (c == '\n') answers.emplace_back();
+    else answers.back().push_back(static_cast<char>(c));
   }
+  answers.pop_back();
+  if (pclose(pipe) != 0) answers.clear();
   return answers;
 }
 
@@ -70,13 +69,11 @@ TEST(GammuCrossCheck, GammuReadsOurSubmitsAndWeReadItsDelivers) {
   for (const std::string& text : kTexts) {
     const std::vector<SubmitPdu> parts = BuildSubmitParts("+4479", text, "", false, false, 5);
     const std::vector<std::string_view> pieces = MessagePartTexts(text);
+    const bool single = parts.size() == 1;
     for (std::size_t i = 0; i < parts.size(); ++i) {
       requests.push_back("decode " + PduHexText(parts[i].octets));
-      const bool single = parts.size() == 1;
-      std::ostringstream line;
-      line << Utf8Hex(std::string(pieces[i])) << ' ' << (single ? 0 : 5) << ' '
-           << (single ? -1 : static_cast<int>(i + 1)) << ' ' << (single ? 0 : parts.size());
-      expected.push_back(line.str());
+      expected.push_back(Utf8Hex(pieces[i]) + (single ? " 0 -1 0" : " 5 " + std::to_string(i + 1) +
+                                                                        " " + std::to_string(parts.size())));
     }
     requests.push_back("encode " + Utf8Hex(text));
     expected.emplace_back();
