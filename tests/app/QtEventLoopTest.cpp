@@ -1,12 +1,11 @@
 // The Qt event loop keeps the timer rules the gateway relies on (tests/loop/TimerRules.h);
 // besides, posted work dies with the loop.
 
-#include "ui/app/QtEventLoop.h"
-
 #include <gtest/gtest.h>
 
 #include "QtApplication.h"
 #include "tests/loop/TimerRules.h"
+#include "ui/app/QtEventLoop.h"
 
 namespace kavonet::app {
 namespace {
@@ -22,8 +21,12 @@ struct QtDriver {
   Milliseconds Now() const {
     return std::chrono::duration_cast<Milliseconds>(std::chrono::steady_clock::now() - start);
   }
-  void RunFor(Milliseconds duration) { SpinUntil([] { return false; }, duration); }
-  bool RunUntil(const std::function<bool()>& done, Milliseconds timeout) { return SpinUntil(done, timeout); }
+  void RunFor(Milliseconds duration) {
+    SpinUntil([] { return false; }, duration);
+  }
+  bool RunUntil(const std::function<bool()>& done, Milliseconds timeout) {
+    return SpinUntil(done, timeout);
+  }
 };
 
 }  // namespace

@@ -61,21 +61,20 @@ TEST(IniDocument, LookupTable) {
       {"[A]\nk=\x81\xE9\n", "A", "k", "\x81\xE9"},
       {"[A]\nk=" + std::string(1023, 'a') + "\n", "A", "k", std::string(1023, 'a')},
       {"[A]\nk=" + std::string(1030, 'b') + "\n", "A", "k", std::string(1023, 'b')},
-      {"[A]\nk=\"" + std::string(1023, 'c') + "\"\n", "A", "k", std::string(1023, 'c')},
-  };
-  for (const Case& c : cases) EXPECT_EQ(IniDocument(c.text).Find(c.section, c.key), c.value) << c.text;
+      {"[A]\nk=\"" + std::string(1023, 'c') + "\"\n", "A", "k", std::string(1023, 'c')}};
+  for (const Case& c : cases)
+    EXPECT_EQ(IniDocument(c.text).Find(c.section, c.key), c.value) << c.text;
 }
 
 TEST(IniDocument, IntegerTable) {
+  constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
   const std::pair<const char*, std::optional<std::int32_t>> cases[] = {
       {"16", 16}, {"0x10", 16}, {"0X1f", 31}, {"0x0000000010", 16}, {"+7", 7}, {"-7", -7},
-      {"007", 7}, {"2147483647", std::numeric_limits<std::int32_t>::max()},
-      {"-2147483648", std::numeric_limits<std::int32_t>::min()}, {"0xFFFFFFFF", -1},
-      {"2147483648", std::nullopt}, {"-2147483649", std::nullopt},
-      {"99999999999999999999999", std::nullopt}, {"0x100000000", std::nullopt},
-      {"yes", std::nullopt}, {"", std::nullopt}, {"12abc", std::nullopt}, {"1 2", std::nullopt},
-      {"0x", std::nullopt}, {"0x1G", std::nullopt}, {"-0x10", std::nullopt}, {"-", std::nullopt},
-      {"--1", std::nullopt}};
+      {"007", 7}, {"2147483647", kMax}, {"-2147483648", kMin}, {"0xFFFFFFFF", -1}, {"0x7fffffff", kMax},
+      {"2147483648", {}}, {"-2147483649", {}}, {"99999999999999999999999", {}}, {"0x100000000", {}},
+      {"yes", {}}, {"", {}}, {"12abc", {}}, {"1 2", {}}, {"0x", {}}, {"0x1G", {}}, {"-0x10", {}},
+      {"-", {}}, {"--1", {}}};
   for (const auto& [text, value] : cases) EXPECT_EQ(ParseIniInteger(text), value) << '"' << text << '"';
 }
 
@@ -106,9 +105,8 @@ TEST(IniDocument, EditTable) {
       {"\xEF\xBB\xBF[A]\nk=1\n", "A", "k", "2", "\xEF\xBB\xBF[A]\nk=2\n"},
       {"[A]\nk=1\n", "A", "k", "a\nb", ""}, {"[A]\nk=1\n", "A", "k", "a\rb", ""},
       {"[A]\nk=1\n", "A\nB", "k", "v", ""}, {"[A]\nk=1\n", "A", "k\n", "v", ""},
-      {"[A]\nk=1\n", "A", "k=x", "v", ""},  {"[A]\nk=1\n", "A", ";k", "v", ""},
-      {"[A]\nk=1\n", "A", "[k]", "v", ""},
-  };
+      {"[A]\nk=1\n", "A", "k=x", "v", ""},   {"[A]\nk=1\n", "A", ";k", "v", ""},
+      {"[A]\nk=1\n", "A", "[k]", "v", ""}};
   for (const Case& c : cases) {
     IniDocument document(c.before);
     EXPECT_EQ(document.Set(c.section, c.key, c.value), !c.after.empty()) << c.before << c.key;
@@ -117,8 +115,8 @@ TEST(IniDocument, EditTable) {
       EXPECT_EQ(IniDocument(document.Text()).Find(c.section, c.key), c.value);
     }
   }
-  const std::string unchanged[] = {"", "\n", "a\r\r\n", "\xEF\xBB\xBF", "a\r\nb\nc\r", "[A\n]=\n",
-                                   std::string("x\0y", 3)};
+  const std::string unchanged[] = {
+      "", "\n", "a\r\r\n", "\xEF\xBB\xBF", "a\r\nb\nc\r", "[A\n]=\n", std::string("x\0y", 3)};
   for (const std::string& text : unchanged) EXPECT_EQ(IniDocument(text).Text(), text);
 }
 
@@ -141,7 +139,8 @@ TEST(IniFile, ReadsWhatIsThereAndDefaultsForTheRest) {
 
 TEST(IniFile, EditingKeepsEveryOtherLineAndTheLineEndings) {
   TempDir dir;
-  WriteText(dir / "orvsms.ini", "; edited by hand\r\n[Configuration]\r\nPort = 1\r\nUnknown=kept\r\n");
+  WriteText(dir / "orvsms.ini",
+            "; edited by hand\r\n[Configuration]\r\nPort = 1\r\nUnknown=kept\r\n");
   IniFile ini(dir / "orvsms.ini");
   ini.WriteInteger("configuration", "PORT", -16);
   ini.WriteBool("Configuration", "Wait OK", true);
@@ -157,56 +156,50 @@ TEST(IniFile, EditingKeepsEveryOtherLineAndTheLineEndings) {
 TEST(IniFile, WriteFailureTable) {
   struct Case {
     const char* name;
-    std::function<fs::path(const TempDir&)> setUp;  // returns the path written
-    const char* value = "2";
-    bool sizeLimit = false;  // RLIMIT_FSIZE at the current size of every file
-    bool defaults = false;   // WriteDefaultConfiguration instead of a value
-  };
-  const auto existing = [](const TempDir& dir) {
-    WriteText(dir / "orvsms.ini", "[A]\nk=1\n");
-    return dir / "orvsms.ini";
+    std::vector<std::string> made;  // "d/" a directory, "a=b" b a hard link to a, else a file
+    std::string path;
+    const char* value = "2";  // or nothing for WriteDefaultConfiguration
+    bool sizeLimit = false;   // RLIMIT_FSIZE at the size of the file there
   };
   const Case cases[] = {
-      {"a directory at the path", [](const TempDir& d) { fs::create_directory(d / "x.ini"); return d / "x.ini"; }},
-      {"a directory, default file", [](const TempDir& d) { fs::create_directory(d / "x.ini"); return d / "x.ini"; },
-       "", false, true},
-      {"missing directory", [](const TempDir& d) { return d / "gone" / "x.ini"; }},
-      {"a file for a directory", [](const TempDir& d) { WriteText(d / "f", "x"); return d / "f" / "x.ini"; }},
-      {"a value that would add a section", existing, "2\n[B]\nx=3"},
-      {"no room for the replacement", existing, "22", true},
-      {"no room, hard link rewritten in place",
-       [&](const TempDir& d) { fs::create_hard_link(existing(d), d / "other.ini"); return d / "orvsms.ini"; },
-       "22", true},
-      {"no room for a temporary name, default file",
-       [](const TempDir& d) { return d / std::string(253, 'o'); }, "", false, true},
-  };
+      {"a directory at the path", {"x.ini/"}, "x.ini"},
+      {"a directory, default file", {"x.ini/"}, "x.ini", nullptr},
+      {"missing directory", {}, "gone/x.ini"},
+      {"a file for a directory", {"f"}, "f/x.ini"},
+      {"a value that would add a section", {"x.ini"}, "x.ini", "2\n[B]\nx=3"},
+      {"no room for the replacement", {"x.ini"}, "x.ini", "22", true},
+      {"no room, a hard link rewritten in place", {"x.ini", "x.ini=y.ini"}, "x.ini", "22", true},
+      {"no room for a temporary name, default file", {}, std::string(253, 'o'), nullptr}};
   std::signal(SIGXFSZ, SIG_IGN);  // past the limit a write fails, root's too
   for (const Case& c : cases) {
     TempDir dir;
-    const fs::path path = c.setUp(dir);
-    std::map<fs::path, std::string> before;
-    for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
-      before[entry.path()] = entry.is_regular_file() ? ReadText(entry.path()) : "(dir)";
+    for (const std::string& name : c.made) {
+      const auto link = name.find('=');
+      if (name.back() == '/') fs::create_directory(dir / name);
+      else if (link != std::string::npos) fs::create_hard_link(dir / name.substr(0, link), dir / name.substr(link + 1));
+      else WriteText(dir / name, "[A]\nk=1\n");
     }
+    const auto contents = [&] {
+      std::map<fs::path, std::string> files;
+      for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
+        files[entry.path()] = entry.is_regular_file() ? ReadText(entry.path()) : "(dir)";
+      }
+      return files;
+    };
+    const auto before = contents();
+    const fs::path path = dir / c.path;
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const rlimit limit{fs::exists(dir / "orvsms.ini") ? fs::file_size(dir / "orvsms.ini") : 0, saved.rlim_max};
-    if (c.sizeLimit) {
-      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
+    const rlimit limit{8, saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, c.sizeLimit ? &limit : &saved), 0);
     try {
-      if (c.defaults) WriteDefaultConfiguration(path);
-      else IniFile(path).WriteString("A", "k", c.value);
+      c.value ? IniFile(path).WriteString("A", "k", c.value) : WriteDefaultConfiguration(path);
       ADD_FAILURE() << c.name << ": no error";
     } catch (const ConfigWriteError& error) {
       EXPECT_EQ(std::string(error.what()), "Unable to write to " + path.string()) << c.name;
     }
     ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::map<fs::path, std::string> after;
-    for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
-      after[entry.path()] = entry.is_regular_file() ? ReadText(entry.path()) : "(dir)";
-    }
-    EXPECT_EQ(after, before) << c.name;
+    EXPECT_EQ(contents(), before) << c.name;
   }
 }
 
@@ -228,7 +221,7 @@ TEST(IniFile, WritesKeepLinksOwnerAndModeAndANewFileIsPrivate) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
   EXPECT_EQ(std::pair(status.st_uid, status.st_gid), owner);
 
-  fs::create_hard_link(real, dir / "linked.ini");  // replaced, the other name would keep the old text
+  fs::create_hard_link(real, dir / "linked.ini");  // replaced, it would keep the old text
   IniFile(real).WriteString("A", "k", "3");
   EXPECT_EQ(ReadText(dir / "linked.ini"), "[A]\nk=3\n");
   const fs::path longName = dir / std::string(253, 'o');  // no room for a temporary name
@@ -239,7 +232,8 @@ TEST(IniFile, WritesKeepLinksOwnerAndModeAndANewFileIsPrivate) {
   const mode_t mask = ::umask(0);  // it may hold a PIN code, whatever the umask allows
   IniFile(dir / "new.ini").WriteString("Configuration", "PIN Code", "4711");
   ::umask(mask);
-  EXPECT_EQ(fs::status(dir / "new.ini").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(dir / "new.ini").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
   if (!root) {  // a read-only file stays as it is; root may write any file
     ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
     EXPECT_THROW(IniFile(real).WriteString("A", "k", "5"), ConfigWriteError);
@@ -269,7 +263,7 @@ TEST(GatewayConfig, DefaultFileExistingFileAndEveryKey) {
   WriteText(path, text);
   WriteDefaultConfiguration(path);
   EXPECT_EQ(ReadText(path), text) << "an existing file is never changed";
-  const GatewayConfig expected{16, 300, "ATZ", true, "Text Mode", "AT+CESP\r", true /* "yes" */,
+  const GatewayConfig expected{16,   300,  "ATZ", true, "Text Mode", "AT+CESP\r", true /* "yes" */,
                                "1234", "+447785016005", true, "SM", "ME", "MT", 7, false, false, true};
   EXPECT_EQ(ReadGatewayConfig(path), expected);
   WriteText(path, "[Configuration]\nPort=3\n");
@@ -280,14 +274,14 @@ TEST(GatewayConfig, DefaultFileExistingFileAndEveryKey) {
 TEST(GatewayConfig, DeviceNameTable) {
   TempDir dir;
   const fs::path path = dir / kConfigFileName;
-  WriteText(path, "[Configuration]\nPort=2\n[ports]\ncom2 = /dev/ttyUSB0\nCOM7=/dev/ttyACM1\nCOM3=\n");
+  WriteText(path,
+            "[Configuration]\nPort=2\n[ports]\ncom2 = /dev/ttyUSB0\nCOM7=/dev/ttyACM1\nCOM3=\n");
   const std::pair<const char*, const char*> cases[] = {
       {"COM2", "/dev/ttyUSB0"}, {"Com2", "/dev/ttyUSB0"}, {"COM7", "/dev/ttyACM1"},
       {"COM1", "/dev/ttyS0"},   {"com4", "/dev/ttyS3"},   {"COM3", "/dev/ttyS2"},
-      {"COM10", "/dev/ttyS9"},  {"COM256", "/dev/ttyS255"}, {"COM0", "COM0"},
-      {"COM", "COM"},           {"COMX", "COMX"},         {"COM1x", "COM1x"},
-      {"COM1000", "COM1000"},   {"/dev/pts/3", "/dev/pts/3"}, {"", ""},
-  };
+      {"COM10", "/dev/ttyS9"},  {"COM256", "/dev/ttyS255"}, {"COM0", "COM0"}, {"COM", "COM"},
+      {"COMX", "COMX"}, {"COM1x", "COM1x"}, {"COM1000", "COM1000"}, {"/dev/pts/3", "/dev/pts/3"},
+      {"", ""}};
   for (const auto& [name, device] : cases) EXPECT_EQ(ResolveDeviceName(path, name), device) << name;
   EXPECT_EQ(ResolveDeviceName(dir / "absent.ini", "COM2"), "/dev/ttyS1");
 }

@@ -69,100 +69,59 @@ TEST(Codec, PackingRoundTripsEveryLengthWithoutTouchingTheCanary) {
 
 TEST(Codec, SubmitTable) {
   struct Case {
-    const char* name;
     const char* destination;
     const char* text;
     const char* sca;
-    bool scaInTpdu;
-    bool blockMode;
+    int mode;  // 0 PDU Mode, 1 PDU Mode with the SCA field, 2 Block Mode
     const char* hex;
-    int scaFieldLength;
   };
   const Case cases[] = {
-      {"no SCA field", "+4479", "hi", "+12345", false, false, "B100049144970000A702E834", 0},
-      {"SCA field in front", "+4479", "hi", "+12345", true, false,
-       "04912143F5 B100049144970000A702E834", 5},
-      {"odd digit count is F-filled", "12345", "hi", "", false, false,
-       "B10005812143F50000A702E834", 0},
-      {"hello", "+4479", "hello", "", false, false, "B100049144970000A705E8329BFD06", 0},
-      {"empty SCA with the option on", "+4479", "hi", "", true, false,
-       "0181 B100049144970000A702E834", 2},
-      {"national SCA", "+4479", "hi", "0800", true, false, "03818000 B100049144970000A702E834", 4},
-      {"block mode ignores the SCA option", "+4479", "hi", "+12345", true, true,
-       "070200 B100049144970000A702E834", 0},
-      {"at sign and dollar", "+4479", "@$", "", false, false, "B100049144970000A7020001", 0},
-      {"extension table", "+4479", "_[", "", false, false, "B100049144970000A703 910D0F", 0},
-      {"a letter GSM lacks: UCS2", "+4479", "h\u00EA", "", false, false,
-       "B100049144970008A704 006800EA", 0},
-      {"surrogate pair", "+4479", "\U0001F600", "", false, false,
-       "B100049144970008A704 D83DDE00", 0},
-      {"non-digits dropped", "+44-79", "hi", "", false, false, "B100049144970000A702E834", 0},
-  };
+      {"+4479", "hi", "+12345", 0, "B100049144970000A702E834"},
+      {"+4479", "hi", "+12345", 1, "04912143F5 B100049144970000A702E834"},
+      {"+4479", "hi", "+12345", 2, "070200 B100049144970000A702E834"},
+      {"+4479", "hi", "", 1, "0181 B100049144970000A702E834"},
+      {"+4479", "hi", "0800", 1, "03818000 B100049144970000A702E834"},
+      {"12345", "hi", "", 0, "B10005812143F50000A702E834"},          // odd digit count: F-filled
+      {"+44-79", "hello", "", 0, "B100049144970000A705E8329BFD06"},  // non-digits dropped
+      {"+4479", "@$", "", 0, "B100049144970000A7020001"},
+      {"+4479", "_[", "", 0, "B100049144970000A703 910D0F"},         // extension table
+      {"+4479", "h\u00EA", "", 0, "B100049144970008A704 006800EA"},  // not GSM: UCS2
+      {"+4479", "\U0001F600", "", 0, "B100049144970008A704 D83DDE00"}};
   for (const Case& c : cases) {
-    const SubmitPdu pdu = BuildSubmitPdu(c.destination, c.text, c.sca, c.scaInTpdu, c.blockMode);
-    EXPECT_EQ(PduHexText(pdu.octets), PduHexText(HexOctets(c.hex))) << c.name;
-    EXPECT_EQ(pdu.scaFieldLength, c.scaFieldLength) << c.name;
-    EXPECT_EQ(pdu.TpduLength(), static_cast<int>(pdu.octets.size()) - c.scaFieldLength) << c.name;
+    const SubmitPdu pdu = BuildSubmitPdu(c.destination, c.text, c.sca, c.mode == 1, c.mode == 2);
+    EXPECT_EQ(PduHexText(pdu.octets), PduHexText(HexOctets(c.hex))) << c.text << c.mode;
+    const int scaField = c.mode == 1 ? pdu.octets[0] + 1 : 0;
+    EXPECT_EQ(pdu.scaFieldLength, scaField) << c.text << c.mode;
+    EXPECT_EQ(pdu.TpduLength(), static_cast<int>(pdu.octets.size()) - scaField) << c.text;
   }
-  EXPECT_EQ(PduHexText(HexOctets("00 0A FF 9B")), "000AFF9B");
-}
-
-TEST(Codec, SubmitUserDataIsThePackedTextCutAt160) {
+  // TP-UDL and the user data octets for a text of so many characters.
   constexpr std::size_t kHeader = 10;  // TPDU octets up to TP-UDL for +4479
-  const std::size_t lengths[][3] = {  // characters, TP-UDL, user data octets
-      {1, 1, 1}, {7, 7, 7}, {8, 8, 7}, {9, 9, 8}, {159, 159, 140}, {160, 160, 140},
-      {161, 160, 140}, {300, 160, 140}};
-  for (const auto& [characters, udl, octets] : lengths) {
+  for (const auto& [characters, udl, octets] : {std::tuple{1u, 1, 1u},
+                                                {7u, 7, 7u},
+                                                {8u, 8, 7u},
+                                                {9u, 9, 8u},
+                                                {160u, 160, 140u},
+                                                {161u, 160, 140u}}) {
     const SubmitPdu pdu = BuildSubmitPdu("+4479", std::string(characters, 'x'), "", false, false);
     EXPECT_EQ(pdu.octets[kHeader - 1], udl) << characters;
     EXPECT_EQ(pdu.octets.size() - kHeader, octets) << characters;
   }
   // Both addresses are cut at 20 digits: length, type and 10 digit octets.
   const std::string longNumber = "+" + std::string(30, '7');
-  const SubmitPdu pdu = BuildSubmitPdu(longNumber, "hi", longNumber, true, false);
-  EXPECT_EQ(PduHexText(pdu.octets), "0B91" + std::string(20, '7') + "B1001491" +
-                                        std::string(20, '7') + "0000A702E834");
-  EXPECT_EQ(pdu.scaFieldLength, 12);
+  EXPECT_EQ(PduHexText(BuildSubmitPdu(longNumber, "hi", longNumber, true, false).octets),
+            "0B91" + std::string(20, '7') + "B1001491" + std::string(20, '7') + "0000A702E834");
 }
 
-TEST(Codec, AddressTable) {
-  const struct {
-    const char* number;
-    const char* digits;
-    std::uint8_t type;
-  } prepared[] = {{"+4479", "4479", 0x91}, {"12345", "12345", 0x81}, {"12+34", "12+34", 0x81},
-                  {"+", "", 0x91}, {"", "", 0x81}};
-  for (const auto& c : prepared) {
-    EXPECT_EQ(PrepareAddress(c.number).digits, c.digits) << c.number;
-    EXPECT_EQ(PrepareAddress(c.number).typeOfAddress, c.type) << c.number;
+// What was decoded: origin, text, then the alphabet unless GSM, the concatenation element
+// (reference/total/part) and any error.
+std::string Summary(const ReceivedMessage& m) {
+  std::string text = m.Origin + " " + m.Text;
+  if (m.Coding != Alphabet::Gsm7) text += m.Coding == Alphabet::Ucs2 ? " UCS2" : " 8-bit";
+  if (m.Concat) {
+    text += " [" + std::to_string(m.Concat->Reference) + (m.Concat->WideReference ? "w/" : "/") +
+            std::to_string(m.Concat->Total) + "/" + std::to_string(m.Concat->Part) + "]";
   }
-  struct Case {
-    bool serviceCentre;  // else TP-OA, which counts digits rather than octets
-    const char* record;
-    const char* address;
-    std::size_t position;  // after the field, or the end of a record cut short
-  };
-  const Case cases[] = {
-      {true, "04912143F5 FF", "+12345", 5}, {true, "03818000 FF", "0800", 4},
-      {true, "00 FF", "", 1},               {true, "01 91 FF", "+", 2},
-      {true, "09912143F5", "+12345", 5},    {true, "", "", 0},
-      {false, "04914497 00", "+4479", 4},   {false, "05812143F5 00", "12345", 5},
-      {false, "0A81 2143", "1234", 4},      {false, "05", "", 1},
-      {false, "0481BA00", "101100", 4},  // semi-octets above 9 give two characters
-  };
-  for (const Case& c : cases) {
-    std::size_t position = 0;
-    const std::vector<std::uint8_t> record = HexOctets(c.record);
-    EXPECT_EQ(c.serviceCentre ? DecodeScAddress(record, position) : DecodeOrigAddress(record, position),
-              c.address)
-        << c.record;
-    EXPECT_EQ(position, c.position) << c.record;
-  }
-  std::vector<std::uint8_t> longField = {0xFF, 0x81};
-  longField.insert(longField.end(), 254, 0x99);
-  std::size_t position = 0;
-  EXPECT_EQ(DecodeScAddress(longField, position), std::string(20, '9'));
-  EXPECT_EQ(position, longField.size());
+  return m.DecodeError.empty() ? text : text + " ! " + m.DecodeError;
 }
 
 // A +CMGL line: SCA field (5 octets), then a DELIVER from +4479 stamped 17-03-99 12:45:08,
@@ -174,124 +133,119 @@ constexpr const char* kBlockFrame =
 
 TEST(Codec, DeliverFramings) {
   struct Case {
-    const char* name;
     const char* record;
     std::size_t position;
     bool blockMode;
-    std::int16_t index;  // what the PDU Mode response header said
-    bool isNew;
-    std::int16_t expectedIndex;
-    bool expectedNew;
-    const char* origin;
-    const char* stamp;
-    const char* text;
+    const char* decoded;  // index, new or read, time stamp, summary
   };
   const Case cases[] = {
-      {"PDU Mode", kPduLine, 5, false, 1, true, 1, true, "+4479", "17-03-99 12:45:08", "hi"},
-      {"Block Mode", kBlockFrame, 2, true, 99, false, 7, true, "+4479", "17-03-99 12:45:08", "hi"},
-      {"Block Mode, read message", "1002 21 0000 07 01 04912143F5 040491449700009930712154800002E834",
-       2, true, 0, true, 7, false, "+4479", "17-03-99 12:45:08", "hi"},
-      {"Block Mode without SCA", "1002 21 0000 03 01 00 040491449700009930712154800002E834", 2,
-       true, 0, true, 3, false, "+4479", "17-03-99 12:45:08", "hi"},
-      {"published phone vector",
-       "07917283010010F5 040BC87238880900F10000993092516195800AE8329BFD4697D9EC37", 8, false, 0,
-       false, 0, false, "27838890001", "29-03-99 15:16:59", "hellohello"},
+      {kPduLine, 5, false, "1 new 17-03-99 12:45:08 +4479 hi"},  // from the response header
+      {kBlockFrame, 2, true, "7 new 17-03-99 12:45:08 +4479 hi"},
+      {"1002 21 0000 07 01 04912143F5 040491449700009930712154800002E834", 2, true,
+       "7 read 17-03-99 12:45:08 +4479 hi"},
+      {"1002 21 0000 03 00 00 040491449700009930712154800002E834", 2, true,  // no SCA
+       "3 new 17-03-99 12:45:08 +4479 hi"},
+      {"07917283010010F5 040BC87238880900F10000993092516195800AE8329BFD4697D9EC37", 8, false,
+       "1 new 29-03-99 15:16:59 27838890001 hellohello"},  // the usual tutorial vector
   };
   for (const Case& c : cases) {
-    const ReceivedMessage m =
-        DecodeDeliver(HexOctets(c.record), c.position, c.blockMode, c.index, c.isNew);
-    EXPECT_EQ(m.MsgIndex, c.expectedIndex) << c.name;
-    EXPECT_EQ(m.IsNew, c.expectedNew) << c.name;
-    EXPECT_EQ(m.Origin, c.origin) << c.name;
-    EXPECT_EQ(m.Day + "-" + m.Month + "-" + m.Year + " " + m.Hour + ":" + m.Minute + ":" + m.Second,
-              c.stamp)
-        << c.name;
-    EXPECT_EQ(m.Text, c.text) << c.name;
-    EXPECT_EQ(m.DecodeError, "") << c.name;
+    const ReceivedMessage m = DecodeDeliver(HexOctets(c.record), c.position, c.blockMode, 1, true);
+    EXPECT_EQ(std::to_string(m.MsgIndex) + (m.IsNew ? " new " : " read ") + m.Day + "-" + m.Month +
+                  "-" + m.Year + " " + m.Hour + ":" + m.Minute + ":" + m.Second + " " + Summary(m),
+              c.decoded);
   }
 }
 
 TEST(Codec, DeliverTable) {
-  struct Case {
-    const char* name;
-    std::string tpdu;
-    const char* origin;
-    const char* text;
-    Alphabet coding = Alphabet::Gsm7;
-    std::optional<Concatenation> concat = {};
-    const char* error = "";
-  };
   // From +4479, stamped as above, with first octet (44: a header), TP-DCS and user data.
   const auto tpdu = [](const char* first, const char* dcs, const char* userData) {
     return std::string(first) + "04914497 00" + dcs + "99307121548000" + userData;
   };
-  const Case cases[] = {
-      {"every septet but the escape",
-       tpdu("04", "00",
+  const std::pair<std::string, std::string> cases[] = {
+      {tpdu("04", "00",
             "7F8080604028180E888462C168381E90886442A9582E988C86D3F17C4021D18854329D5029D58AD572BD6"
             "031D98C56B3DD7039DD8ED7F3FD8041E19058341E9149E592D9743EA151E9945AB55EB159ED96DBF57EC16"
             "1F1985C369FD169F59ADD76BFE171F99C5EB7DFF179FD9EDFF7FF01"),
-       "+4479",
-       "@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?"
-       "¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà"},
-      {"extension table", tpdu("04", "00", "14 1BC586B2416D529BD786B7E96D7C1BE0A60C"), "+4479",
-       "\f^{}\\[~]|€"},
-      {"escape before a code the table lacks, escape at the end", tpdu("04", "00", "03 9BE006"),
-       "+4479", "A "},
-      {"UCS2 and a surrogate pair", tpdu("04", "08", "08 041F0438D83DDE00"), "+4479", "Пи😀",
-       Alphabet::Ucs2},
-      {"UCS2 lone surrogate and odd octet", tpdu("04", "08", "05 D83D004100"), "+4479",
-       "\uFFFDA\uFFFD", Alphabet::Ucs2},
-      {"UCS2 in the message waiting group", tpdu("04", "E0", "02 20AC"), "+4479", "€",
-       Alphabet::Ucs2},
-      {"class 0 GSM", tpdu("04", "F0", "02 E834"), "+4479", "hi"},
-      {"8-bit data", tpdu("04", "F4", "02 00FF"), "+4479", "[8-bit data] 00FF", Alphabet::EightBit},
-      {"compressed text stays data", tpdu("04", "20", "01 AB"), "+4479", "[8-bit data] AB",
-       Alphabet::EightBit},
-      {"GSM header, 8-bit reference, one fill bit", tpdu("44", "00", "09 050003E10302D069"),
-       "+4479", "hi", Alphabet::Gsm7, Concatenation{0xE1, false, 3, 2}},
-      {"UCS2 header, 16-bit reference", tpdu("44", "08", "09 060804BEEF02010068"), "+4479", "h",
-       Alphabet::Ucs2, Concatenation{0xBEEF, true, 2, 1}},
-      {"part number 0 has no place", tpdu("44", "08", "08 0500030102000068"), "+4479", "h",
-       Alphabet::Ucs2},
-      {"header longer than the user data", tpdu("44", "08", "02 0900"), "+4479", "", Alphabet::Ucs2},
-      {"national type gets no plus", "04 04A18000 0000 99307121548000 02E834", "0800", "hi"},
-      {"odd digit count", "04 05812143F5 0000 99307121548000 02E834", "12345", "hi"},
-      {"zero-length origin", "04 0081 0000 99307121548000 02E834", "", "hi"},
-      {"octets after the user data", tpdu("04", "00", "02E834 FFFF"), "+4479", "hi"},
-      {"empty record", "", "", "", Alphabet::Gsm7, {}, "PDU too short, cannot read TP-MTI"},
-      {"no TP-OA", "04", "", "", Alphabet::Gsm7, {}, "PDU too short, cannot read TP-OA length"},
-      {"no TP-OA type", "04 04", "", "", Alphabet::Gsm7, {},
-       "PDU too short, cannot read TP-OA type of address"},
-      {"TP-OA cut", "04 0491 44", "+44", "", Alphabet::Gsm7, {},
-       "PDU too short, cannot read TP-OA digits"},
-      {"no TP-DCS", "04 04914497 00", "+4479", "", Alphabet::Gsm7, {},
-       "PDU too short, cannot read TP-PID and TP-DCS"},
-      {"TP-SCTS cut", "04 04914497 0000 993071215480", "+4479", "", Alphabet::Gsm7, {},
-       "PDU too short, cannot read TP-SCTS"},
-      {"no TP-UDL", tpdu("04", "00", ""), "+4479", "", Alphabet::Gsm7, {},
-       "PDU too short, cannot read TP-UDL"},
-      {"TP-UD cut", tpdu("04", "00", "02E8"), "+4479", "h", Alphabet::Gsm7, {},
-       "PDU too short, cannot read TP-UD"},
-      {"TP-UDL 255 over two octets", tpdu("04", "00", "FF E834"), "+4479", "hi", Alphabet::Gsm7,
-       {}, "PDU too short, cannot read TP-UD"},
-      {"TP-OA of 255 digits is cut to 20",
-       "04 FF91" + std::string(256, '2') + "0000 99307121548000 02E834", "+22222222222222222222",
-       "hi"},
+       "+4479 @£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?"
+       "¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà"},  // all but the escape
+      {tpdu("04", "00", "14 1BC586B2416D529BD786B7E96D7C1BE0A60C"), "+4479 \f^{}\\[~]|€"},
+      {tpdu("04", "00", "03 9BE006"), "+4479 A "},  // escape before a code it lacks, at the end
+      {tpdu("04", "08", "08 041F0438D83DDE00"), "+4479 Пи😀 UCS2"},
+      {tpdu("04", "08", "05 D83D004100"), "+4479 \uFFFDA\uFFFD UCS2"},  // lone surrogate, odd octet
+      {tpdu("04", "E0", "02 20AC"), "+4479 € UCS2"},                    // message waiting group
+      {tpdu("04", "F0", "02 E834"), "+4479 hi"},                        // class 0
+      {tpdu("04", "F4", "02 00FF"), "+4479 [8-bit data] 00FF 8-bit"},
+      {tpdu("04", "20", "01 AB"), "+4479 [8-bit data] AB 8-bit"},       // compressed stays data
+      {tpdu("44", "00", "09 050003E10302D069"), "+4479 hi [225/3/2]"},  // one fill bit
+      {tpdu("44", "08", "09 060804BEEF02010068"), "+4479 h UCS2 [48879w/2/1]"},
+      {tpdu("44", "08", "08 0500030102000068"), "+4479 h UCS2"},  // part 0 has no place
+      {tpdu("44", "08", "02 0900"), "+4479  UCS2"},  // a header longer than the user data
+      {tpdu("04", "00", "02E834 FFFF"), "+4479 hi"},
+      {"04 04A18000 0000 99307121548000 02E834", "0800 hi"},
+      {"04 05812143F5 0000 99307121548000 02E834", "12345 hi"},
+      {"04 0381 2143 0000 99307121548000 02E834", "123 hi"},  // the half after the count
+      {"04 0081 0000 99307121548000 02E834", " hi"},
+      {"04 FF91" + std::string(256, '2') + "0000 99307121548000 02E834",
+       "+22222222222222222222 hi"},
+      {"", "  ! PDU too short, cannot read TP-MTI"},
+      {"04", "  ! PDU too short, cannot read TP-OA length"},
+      {"04 04", "  ! PDU too short, cannot read TP-OA type of address"},
+      {"04 0491 44", "+44  ! PDU too short, cannot read TP-OA digits"},
+      {"04 04914497 00", "+4479  ! PDU too short, cannot read TP-PID and TP-DCS"},
+      {"04 04914497 0000 993071215480", "+4479  ! PDU too short, cannot read TP-SCTS"},
+      {tpdu("04", "00", ""), "+4479  ! PDU too short, cannot read TP-UDL"},
+      {tpdu("04", "00", "02E8"), "+4479 h ! PDU too short, cannot read TP-UD"},
+      {tpdu("04", "00", "FF E834"), "+4479 hi ! PDU too short, cannot read TP-UD"}};
+  for (const auto& [hex, decoded] : cases) {
+    EXPECT_EQ(Summary(DecodeDeliver(HexOctets(hex), 0, false, 0, false)), decoded) << hex;
+  }
+}
+
+TEST(Codec, AddressFields) {
+  struct Case {
+    bool serviceCentre;  // else TP-OA, which counts digits rather than octets
+    const char* record;
+    const char* address;
+    std::size_t position;  // after the field, or the end of a record cut short
+  };
+  const Case cases[] = {
+      {true, "04912143F5 FF", "+12345", 5},
+      {true, "03818000 FF", "0800", 4},
+      {true, "00 FF", "", 1},
+      {true, "01 91 FF", "+", 2},
+      {true, "09912143F5", "+12345", 5},
+      {true, "", "", 0},
+      {false, "04914497 00", "+4479", 4},
+      {false, "0A81 2143", "1234", 4},
+      {false, "05", "", 1},
+      {false, "0481BA00", "101100", 4},  // semi-octets above 9 give two characters
   };
   for (const Case& c : cases) {
-    const ReceivedMessage m = DecodeDeliver(HexOctets(c.tpdu), 0, false, 0, false);
-    EXPECT_EQ(m.Origin, c.origin) << c.name;
-    EXPECT_EQ(m.Text, c.text) << c.name;
-    EXPECT_EQ(m.Coding, c.coding) << c.name;
-    EXPECT_EQ(m.Concat, c.concat) << c.name;
-    EXPECT_EQ(m.DecodeError, c.error) << c.name;
+    std::size_t position = 0;
+    const std::vector<std::uint8_t> record = HexOctets(c.record);
+    EXPECT_EQ(
+        c.serviceCentre ? DecodeScAddress(record, position) : DecodeOrigAddress(record, position),
+        c.address)
+        << c.record;
+    EXPECT_EQ(position, c.position) << c.record;
+  }
+  std::vector<std::uint8_t> longField = {0xFF, 0x81};
+  longField.insert(longField.end(), 254, 0x99);
+  std::size_t position = 0;
+  EXPECT_EQ(DecodeScAddress(longField, position), std::string(20, '9'));
+  EXPECT_EQ(position, longField.size());
+  for (const auto& [number, digits, type] : {std::tuple{"+4479", "4479", 0x91},
+                                             {"12+34", "12+34", 0x81},
+                                             {"+", "", 0x91},
+                                             {"", "", 0x81}}) {
+    EXPECT_EQ(PrepareAddress(number).digits, digits) << number;
+    EXPECT_EQ(PrepareAddress(number).typeOfAddress, type) << number;
   }
 }
 
 TEST(Codec, EveryTruncationOfARecordIsAnErrorNeverAnOverread) {
-  for (const auto& [hex, position, blockMode] :
-       {std::tuple{kPduLine, std::size_t{5}, false}, std::tuple{kBlockFrame, std::size_t{2}, true}}) {
+  for (const auto& [hex, position, blockMode] : {std::tuple{kPduLine, std::size_t{5}, false},
+                                                 std::tuple{kBlockFrame, std::size_t{2}, true}}) {
     const std::vector<std::uint8_t> whole = HexOctets(hex);
     // The frame's three trailer octets come after the user data: cuts there lose nothing.
     for (std::size_t cut = 0; cut < whole.size() - (blockMode ? 3 : 0); ++cut) {

@@ -52,8 +52,10 @@ std::vector<std::string> AskGammu(const std::vector<std::string>& requests) {
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
   for (int c; (c = std::fgetc(pipe)) != EOF;) {
-    if (c == '\n') answers.emplace_back();
-    else answers.back().push_back(static_cast<char>(c));
+    if (c == '\n')
+      answers.emplace_back();
+    else
+      answers.back().push_back(static_cast<char>(c));
   }
   answers.pop_back();
   if (pclose(pipe) != 0) answers.clear();
@@ -72,8 +74,9 @@ TEST(GammuCrossCheck, GammuReadsOurSubmitsAndWeReadItsDelivers) {
     const bool single = parts.size() == 1;
     for (std::size_t i = 0; i < parts.size(); ++i) {
       requests.push_back("decode " + PduHexText(parts[i].octets));
-      expected.push_back(Utf8Hex(pieces[i]) + (single ? " 0 -1 0" : " 5 " + std::to_string(i + 1) +
-                                                                        " " + std::to_string(parts.size())));
+      expected.push_back(Utf8Hex(pieces[i]) + (single ? " 0 -1 0"
+                                                      : " 5 " + std::to_string(i + 1) + " " +
+                                                            std::to_string(parts.size())));
     }
     requests.push_back("encode " + Utf8Hex(text));
     expected.emplace_back();

@@ -1,5 +1,3 @@
-#include "sms/MessageLog.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -7,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sms/MessageLog.h"
 #include "tests/support/TempDir.h"
 
 namespace kavonet::sms {
@@ -30,17 +29,19 @@ TEST(MessageLog, LineTable) {
       {"4479", "9:05:03 AM", "hi", 1, "4479             06/12/25 09:05:03 AM hi "},
       {"4479", "09:05:03 AM", "hi", 1, "4479             06/12/25 09:05:03 AM hi "},
       {"1", "t", "a@b_c", 1, "1                06/12/25 t a@b_c "},  // as typed, untranslated
-      {"1", "t", std::string(160, 'a') + "cut", 1, "1                06/12/25 t " + std::string(160, 'a') + " "},
-      {"1", "t", std::string(170, 'a'), 2, "1                06/12/25 t [2 parts] " + std::string(170, 'a') + " "},
-  };
+      {"1", "t", std::string(160, 'a') + "cut", 1,
+       "1                06/12/25 t " + std::string(160, 'a') + " "},
+      {"1", "t", std::string(170, 'a'), 2,
+       "1                06/12/25 t [2 parts] " + std::string(170, 'a') + " "}};
   for (const Case& c : cases) {
     EXPECT_EQ(TransmitLogLine(c.destination, "06/12/25", c.time, c.text, c.parts), c.line);
   }
   ReceivedMessage m;
   m.Year = "99", m.Month = "03", m.Day = "17", m.Hour = "12", m.Minute = "45", m.Second = "08";
   m.Text = "hi";
-  for (const auto& [origin, line] : {std::pair{"+4479", "+4479           17-03-99 12:45:08 hi"},
-                                     std::pair{"+44791234567890", "+44791234567890 17-03-99 12:45:08 hi"}}) {
+  for (const auto& [origin, line] :
+       {std::pair{"+4479", "+4479           17-03-99 12:45:08 hi"},
+        std::pair{"+44791234567890", "+44791234567890 17-03-99 12:45:08 hi"}}) {
     m.Origin = origin;
     EXPECT_EQ(ReceiveLogLine(m), line);
   }
@@ -74,7 +75,8 @@ TEST(MessageLog, AppendWritesWholeEscapedLinesOrNothing) {
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   const std::string before = ReadText(file);
   const std::vector<bool> written{AppendLogLine(file, std::string(20, 'a')),
-                                  AppendLogLine(file, std::string(20, 'b')), AppendLogLine(file, "c")};
+                                  AppendLogLine(file, std::string(20, 'b')),
+                                  AppendLogLine(file, "c")};
   setrlimit(RLIMIT_FSIZE, &saved);
   EXPECT_EQ(written, (std::vector<bool>{true, false, true}));  // 8 bytes of the second would fit
   EXPECT_EQ(ReadText(file), before + std::string(20, 'a') + "\r\nc\r\n");
@@ -82,9 +84,9 @@ TEST(MessageLog, AppendWritesWholeEscapedLinesOrNothing) {
   std::filesystem::create_symlink(file, dir / "link.txt");
   EXPECT_FALSE(AppendLogLine(dir / "link.txt", "line"));
   EXPECT_FALSE(LogEndsWith(dir / "link.txt", "c"));
-  EXPECT_FALSE(AppendLogLine(dir.Path(), "line"));                        // a directory
-  EXPECT_FALSE(AppendLogLine(dir / "missing" / "log.txt", "line"));       // no such folder
-  EXPECT_FALSE(AppendLogLine(file / "log.txt", "line"));                  // a file for a folder
+  EXPECT_FALSE(AppendLogLine(dir.Path(), "line"));                   // a directory
+  EXPECT_FALSE(AppendLogLine(dir / "missing" / "log.txt", "line"));  // no such folder
+  EXPECT_FALSE(AppendLogLine(file / "log.txt", "line"));             // a file for a folder
   EXPECT_TRUE(AppendLogLine(dir / "new.txt", "first"));
   EXPECT_EQ(ReadText(dir / "new.txt"), "first\r\n");
 }

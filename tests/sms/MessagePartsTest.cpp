@@ -61,8 +61,8 @@ TEST(MessageParts, PairsAroundEveryPartBoundary) {
 }
 
 TEST(MessageParts, ATextOneMessageHoldsGoesAloneAndUnchanged) {
-  for (const std::string& text : {std::string(160, 'a'), Repeat("€", 80), Repeat("я", 70),
-                                  Repeat("😀", 35), std::string()}) {
+  for (const std::string& text :
+       {std::string(160, 'a'), Repeat("€", 80), Repeat("я", 70), Repeat("😀", 35), std::string()}) {
     const std::vector<SubmitPdu> parts = BuildSubmitParts("+4479", text, "+1", true, false, 1);
     ASSERT_EQ(parts.size(), 1u);
     EXPECT_EQ(parts[0].octets, BuildSubmitPdu("+4479", text, "+1", true, false).octets);
@@ -76,16 +76,21 @@ TEST(MessageParts, ATextOneMessageHoldsGoesAloneAndUnchanged) {
 TEST(MessageParts, SingleMessageTable) {
   const std::pair<std::string, std::string> cut[] = {
       {std::string(159, 'a') + "€", std::string(159, 'a')},  // an escape pair that does not fit
-      {Repeat("я", 69) + "😀", Repeat("я", 69)},               // nor a surrogate pair
-      {std::string(160, 'a') + "😀", std::string(160, 'a')},   // what is cut off chooses nothing
+      {Repeat("я", 69) + "😀", Repeat("я", 69)},              // nor a surrogate pair
+      {std::string(160, 'a') + "😀", std::string(160, 'a')},  // what is cut off chooses nothing
   };
   for (const auto& [text, sent] : cut) EXPECT_EQ(SingleMessageText(text), sent);
   EXPECT_EQ(SendAlphabet("@£$¥€[]{}\\^~|ç"), Alphabet::Gsm7);
   EXPECT_EQ(SendAlphabet("x\t"), Alphabet::Ucs2);
   const std::pair<std::string, std::string> utf8[] = {
-      {"a\x80z", "a\uFFFDz"}, {"a\xC3", "a\uFFFD"}, {"\xE2\x82z", "\uFFFDz"},
-      {"\xC0\xAF", "\uFFFD\uFFFD"}, {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
-      {"\xF0\x9F\x98", "\uFFFD"}, {"€😀", "€😀"}, {std::string("a\0b", 3), std::string("a\0b", 3)}};
+      {"a\x80z", "a\uFFFDz"},
+      {"a\xC3", "a\uFFFD"},
+      {"\xE2\x82z", "\uFFFDz"},
+      {"\xC0\xAF", "\uFFFD\uFFFD"},
+      {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
+      {"\xF0\x9F\x98", "\uFFFD"},
+      {"€😀", "€😀"},
+      {std::string("a\0b", 3), std::string("a\0b", 3)}};
   for (const auto& [in, out] : utf8) EXPECT_EQ(ValidUtf8(in), out) << in;
   EXPECT_EQ(Utf8Prefix("a😀b", 2), "a😀");
 }
