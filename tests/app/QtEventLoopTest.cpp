@@ -20,7 +20,7 @@ struct QtDriver {
     return std::chrono::duration_cast<Milliseconds>(std::chrono::steady_clock::now() - start);
   }
   void RunFor(Milliseconds duration) { SpinUntil([] { return false; }, duration); }
-  bool RunUntil(const std::function<bool()>& done, Milliseconds timeout) { return SpinUntil(done, timeout); }
+  bool RunUntil(const std::function<bool()>& done, Milliseconds t) { return SpinUntil(done, t); }
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Qt, TimerRules, QtDriver);

@@ -1,6 +1,5 @@
-// The rules of the client adapters as tables: the start switches, kavonet-ctl's command
-// line, the automation method table, the command request and channel, and the per-user
-// files and directories they live in.
+// The rules of the client adapters as tables: start switches, kavonet-ctl's command line,
+// the automation methods, the command request and channel, and the per-user files.
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -14,7 +13,6 @@
 #include <map>
 #include <stdexcept>
 #include <thread>
-#include <tuple>
 
 #include "ProcessHarness.h"
 #include "QtApplication.h"
@@ -36,6 +34,7 @@ using namespace std::chrono_literals;
 using kavonet::testing::Sandbox;
 using kavonet::testing::SpinUntil;
 using Args = std::vector<std::string_view>;
+namespace fs = std::filesystem;
 
 TEST(ClientRules, StartSwitches) {
   using enum ServerStartMode;
@@ -45,24 +44,18 @@ TEST(ClientRules, StartSwitches) {
       {{"-automation"}, Automation}, {{"/Embedding"}, Automation},
       {{"-regserver", "-automation"}, Automation},  // the order of the tests decides
       {{"-unregserver", "-regserver"}, Register}};
-  for (const auto& [arguments, mode] : cases) {
-    EXPECT_EQ(ParseServerStartMode(arguments), mode) << (arguments.empty() ? "" : arguments[0]);
-  }
+  for (const auto& [arguments, mode] : cases) EXPECT_EQ(ParseServerStartMode(arguments), mode);
 }
 
-// Each parse is summed up as "command transport service timeout | fields that are set".
+// Each parse is summed up as "command transport service timeout | the fields set".
 TEST(ClientRules, CtlCommandLine) {
   const std::pair<Args, std::string> cases[] = {
       {{"send", "+44 123,456", "Meeting", "at", "10"}, "0 0 kavonet 30000 | +44 123,456 Meeting at 10"},
       {{"--socket", "--service", "gw", "--timeout", "3600", "send", "1"}, "0 2 gw 3600000 | 1"},
       {{"--bus", "mode", "none"}, "2 1 kavonet 30000 | No_Transfer_Mode"},
-      {{"mode", "te"}, "2 0 kavonet 30000 | Transfer_TE_Mode"},
-      {{"mode", "all"}, "2 0 kavonet 30000 | Transfer_All_Mode"},
       {{"retrieve", "--follow", "--app", "billing"}, "4 0 kavonet 30000 | billing follow"},
-      {{"retrieve", "--app=x"}, "4 0 kavonet 30000 | x"},
-      {{"queue", "/var/gw"}, "7 0 kavonet 30000 | /var/gw"},
-      {{"ports", "--ini", "a.ini"}, "8 0 kavonet 30000 | a.ini"},
-      {{"get-all"}, "3 0 kavonet 30000 |"}};
+      {{"retrieve", "--app=x"}, "4 0 kavonet 30000 | x"}, {{"queue", "/g"}, "7 0 kavonet 30000 | /g"},
+      {{"ports", "--ini", "a.ini"}, "8 0 kavonet 30000 | a.ini"}};
   for (const auto& [arguments, summary] : cases) {
     std::string error;
     const auto o = ctl::ParseCtlOptions(arguments, error);
@@ -70,39 +63,37 @@ TEST(ClientRules, CtlCommandLine) {
     std::string text = std::to_string(static_cast<int>(o->command)) + " " +
                        std::to_string(static_cast<int>(o->transport)) + " " + o->service + " " +
                        std::to_string(o->timeoutMs) + " |";
-    for (const std::string& field :
-         {o->destinations, o->text, o->mode, o->appName, std::string(o->follow ? "follow" : ""),
-          o->directory == "." ? "" : o->directory, o->ini == "orvsms.ini" ? "" : o->ini}) {
+    for (const std::string& field : {o->destinations, o->text, o->mode, o->appName,
+                                     std::string(o->follow ? "follow" : ""),
+                                     o->directory == "." ? "" : o->directory,
+                                     o->ini == "orvsms.ini" ? "" : o->ini}) {
       if (!field.empty()) text += " " + field;
     }
     EXPECT_EQ(text, summary);
   }
   for (const Args& arguments :
-       {Args{}, Args{"frobnicate"}, Args{"send"}, Args{"mode"}, Args{"mode", "some"},
-        Args{"retrieve"}, Args{"retrieve", "--app"}, Args{"status", "extra"},
-        Args{"queue", "a", "b"}, Args{"ports", "--ini"}, Args{"--timeout", "0", "status"},
-        Args{"--timeout", "3601", "status"}, Args{"--timeout", "5x", "status"}}) {
+       {Args{}, Args{"frobnicate"}, Args{"send"}, Args{"mode"}, Args{"mode", "some"}, Args{"retrieve"},
+        Args{"retrieve", "--app"}, Args{"status", "extra"}, Args{"queue", "a", "b"},
+        Args{"ports", "--ini"}, Args{"--timeout", "0", "status"}, Args{"--timeout", "3601", "status"},
+        Args{"--timeout", "5x", "status"}}) {
     std::string error;
     EXPECT_FALSE(ctl::ParseCtlOptions(arguments, error) || error.empty()) << arguments.size();
   }
 }
 
-// Every method of the interface as the introspection document declares it: inputs and
-// the D-Bus type of the result.
+// Every method as the introspection document declares it: its inputs and result type.
 TEST(ClientRules, AutomationMethodsMatchTheIntrospectionDocument) {
   std::map<std::string, std::pair<int, std::string>> declared;
   QXmlStreamReader xml(IntrospectionDocument());
-  std::string current;
-  while (!xml.atEnd()) {
+  for (std::string method; !xml.atEnd();) {
     if (xml.readNext() != QXmlStreamReader::StartElement) continue;
     const auto attribute = [&](const char* name) {
       return xml.attributes().value(QLatin1String(name)).toString().toStdString();
     };
-    if (xml.name() == QLatin1String("method")) declared[current = attribute("name")];
-    if (xml.name() == QLatin1String("arg") && attribute("direction") == "out")
-      declared[current].second = attribute("type");
-    else if (xml.name() == QLatin1String("arg"))
-      ++declared[current].first;
+    if (xml.name() == QLatin1String("method")) declared[method = attribute("name")];
+    if (xml.name() != QLatin1String("arg")) continue;
+    if (attribute("direction") == "out") declared[method].second = attribute("type");
+    else ++declared[method].first;
   }
   ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
   ASSERT_EQ(declared.size(), 16u);
@@ -113,7 +104,7 @@ TEST(ClientRules, AutomationMethodsMatchTheIntrospectionDocument) {
     const std::string name(method.name);
     ASSERT_TRUE(declared.count(name)) << name;
     EXPECT_EQ(declared.at(name).first, method.argumentCount) << name;
-    const std::vector<std::string> arguments(static_cast<std::size_t>(method.argumentCount), "");
+    const std::vector<std::string> arguments(static_cast<std::size_t>(method.argumentCount));
     static const char* const kTypes[] = {"", "b", "i", "s"};  // by AutomationResult alternative
     EXPECT_EQ(kTypes[method.invoke(object, arguments).index()], declared.at(name).second) << name;
     EXPECT_EQ(method.resultIsTaken, name == "Retrieve_Message") << name;
@@ -139,7 +130,8 @@ TEST(ClientRules, CommandRequestKeepsTheFirstLineUpToTheLimit) {
       {{"555;a\r", "x"}, 100, "555;a", "---"},          {{"555;a\r", "\n", "x"}, 100, "555;a", "C--"},
       {{std::string("444;ab\0cd", 9)}, 100, "444;ab", "---"}, {{"1;x\n", "2;y"}, 100, "1;x", "C--"},
       {{}, 100, "", "---"},                              {{"123456", "789"}, 8, "12345678", "CFO"},
-      {{"1;x\n", std::string(20, 'z')}, 8, "1;x", "CF-"}, {{"1;x", std::string(9, '\n')}, 4, "1;x", "CF-"}};
+      {{"1;x\n", std::string(20, 'z')}, 8, "1;x", "CF-"},
+      {{"1;x", std::string(9, '\n')}, 4, "1;x", "CF-"}};
   for (const Case& c : cases) {
     CommandRequest request(c.limit);
     std::size_t sent = 0;
@@ -153,7 +145,7 @@ TEST(ClientRules, CommandRequestKeepsTheFirstLineUpToTheLimit) {
 
 TEST(ClientRules, PerUserFilesAndDirectories) {
   const std::string service = "/dbus-1/services/Kavonet.SMS.service";
-  const std::pair<std::filesystem::path, std::string> paths[] = {
+  const std::pair<fs::path, std::string> paths[] = {
       {ActivationFilePath("/x/data", "/home/u"), "/x/data" + service},
       {ActivationFilePath("data", "/home/u"), "/home/u/.local/share" + service},  // relative
       {ActivationFilePath(nullptr, ""), ""},
@@ -166,29 +158,25 @@ TEST(ClientRules, PerUserFilesAndDirectories) {
       {ServiceNameOf("/usr/bin/kavonet"), "kavonet"}, {ServiceNameOf("/opt/a.b/gw.v5.bin"), "gw"}};
   for (const auto& [path, expected] : paths) EXPECT_EQ(path, expected);
   EXPECT_EQ(ActivationFileText("/opt/my apps/k`a\"v\\o$net"),  // Exec is split like a shell
-            "[D-BUS Service]\nName=Kavonet.SMS\nExec=\"/opt/my apps/k\\`a\\\"v\\\\o\\$net\" -automation\n");
+            "[D-BUS Service]\nName=Kavonet.SMS\n"
+            "Exec=\"/opt/my apps/k\\`a\\\"v\\\\o\\$net\" -automation\n");
 
   Sandbox sandbox;
-  const std::filesystem::path file = ActivationFilePath(sandbox.DataHome().c_str(), nullptr);
+  const fs::path file = ActivationFilePath(sandbox.DataHome().c_str(), nullptr);
   std::string error;
-  ASSERT_TRUE(WriteActivationFile(file, "/usr/bin/kavonet", error)) << error;
-  ASSERT_TRUE(WriteActivationFile(file, "/usr/local/bin/kavonet", error)) << "replaced";
+  ASSERT_TRUE(WriteActivationFile(file, "/k", error) && WriteActivationFile(file, "/bin/k", error));
   EXPECT_EQ(kavonet::testing::ReadFile(file),
-            "[D-BUS Service]\nName=Kavonet.SMS\nExec=/usr/local/bin/kavonet -automation\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1);
-  ASSERT_TRUE(RemoveActivationFile(file, error));
-  EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_TRUE(RemoveActivationFile(file, error)) << "already gone is no failure";
+            "[D-BUS Service]\nName=Kavonet.SMS\nExec=/bin/k -automation\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), {}), 1) << "no temporary file";
+  EXPECT_TRUE(RemoveActivationFile(file, error) && RemoveActivationFile(file, error)) << "gone: fine";
   std::ofstream(sandbox.Root() / "file") << "x";  // a file where a directory should be
   EXPECT_FALSE(WriteActivationFile(sandbox.Root() / "file" / "x.service", "/k", error));
-  EXPECT_NE(error.find("file"), std::string::npos) << error;
 
   // Runtime directories: created private (parents too), else refused with the reason.
-  const std::filesystem::path created = sandbox.Root() / "cache" / "gw";
-  ASSERT_TRUE(PrepareRuntimeDirectory(created, error)) << error;
-  EXPECT_EQ(std::filesystem::status(created).permissions(), std::filesystem::perms::owner_all);
-  EXPECT_TRUE(PrepareRuntimeDirectory(created, error)) << "an existing private directory is fine";
-  std::filesystem::create_directory_symlink(created, sandbox.Root() / "link");
+  const fs::path created = sandbox.Root() / "cache" / "gw";
+  ASSERT_TRUE(PrepareRuntimeDirectory(created, error) && PrepareRuntimeDirectory(created, error));
+  EXPECT_EQ(fs::status(created).permissions(), fs::perms::owner_all);
+  fs::create_directory_symlink(created, sandbox.Root() / "link");
   std::vector<std::pair<std::string, std::string>> refused = {
       {"link", "is not a directory"}, {"file", "is not a directory"}, {"missing", "No such file"},
       {"0750", "open to other users"}, {"0705", "open to other users"}};
@@ -208,7 +196,7 @@ TEST(ClientRules, PerUserFilesAndDirectories) {
 }
 
 // A client on its own thread while the test's thread runs the Qt loop.
-std::string Exchange(const std::filesystem::path& socket, const std::string& command) {
+std::string Exchange(const fs::path& socket, const std::string& command) {
   std::atomic<bool> done = false;
   std::string answer, error;
   std::thread client([&] {
@@ -220,16 +208,16 @@ std::string Exchange(const std::filesystem::path& socket, const std::string& com
   return answer;
 }
 
-int ConnectTo(const std::filesystem::path& socket) {
+int ConnectTo(const fs::path& socket, bool bindInstead = false) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{AF_UNIX, {}};
   std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
-  EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+  EXPECT_EQ(bindInstead ? bind(fd, raw, sizeof address) : connect(fd, raw, sizeof address), 0);
   return fd;
 }
 
-class Channel : public ::testing::Test {
- protected:
+struct Channel : ::testing::Test {
   Channel() { kavonet::testing::EnsureQtApplication(); }
   void Listen(CommandChannel::Limits limits = {}) {
     channel = std::make_unique<CommandChannel>([this](const std::string& c) {
@@ -258,44 +246,28 @@ TEST_F(Channel, HandsTheFirstLineOverAndAnswersEachRequest) {
     EXPECT_EQ(Exchange(sandbox.CommandSocket(), sent), answer) << sent.substr(0, 40);
     EXPECT_EQ(commands, handled) << sent.substr(0, 40);
   }
-  // A line feed completes the request of a client that keeps its side open.
-  const int fd = ConnectTo(sandbox.CommandSocket());
-  ASSERT_EQ(send(fd, "333;hi\n", 7, MSG_NOSIGNAL), 7);
-  char answer[8] = {};
-  ssize_t got = 0;
-  EXPECT_TRUE(SpinUntil([&] { return got > 0 || (got = recv(fd, answer, 7, MSG_DONTWAIT)) > 0; }, 5s));
-  close(fd);
-  EXPECT_STREQ(answer, "OK 1\n");
   EXPECT_TRUE(SpinUntil([&] { return channel->OpenConnections() == 0; }, 5s));
 }
 
-TEST_F(Channel, TurnsAwayConnectionsBeyondTheLimitAndCtlTriesAgain) {
+TEST_F(Channel, TurnsAwayConnectionsBeyondTheLimitAndReplacesOnlyADeadGatewaysSocket) {
   Listen({.readTimeout = 5s, .maxConnections = 2});
   const int first = ConnectTo(sandbox.CommandSocket()), second = ConnectTo(sandbox.CommandSocket());
   ASSERT_TRUE(SpinUntil([&] { return channel->OpenConnections() == 2; }, 5s));
   EXPECT_EQ(Exchange(sandbox.CommandSocket(), "1;x"), "ERROR busy");
   kavonet::testing::ChildProcess ctl({kavonet::testing::CtlProgram(), "--socket", "send", "12", "x"},
                                      sandbox.Environment(), sandbox.Root());
-  SpinUntil([] { return false; }, 150ms);  // its first try is turned away
+  SpinUntil([] { return false; }, 150ms);  // its first try is turned away, it tries again
   close(first), close(second);
   ASSERT_TRUE(SpinUntil([&] { return !ctl.Running(); }, 10s));
   EXPECT_EQ(ctl.Wait(), 0) << ctl.Output();
   EXPECT_EQ(commands.empty() ? "" : commands.back(), "12;x");
-}
 
-TEST_F(Channel, ReplacesTheSocketOfADeadGatewayButNotOfALiveOne) {
-  Listen();
-  CommandChannel second([](const std::string&) { return 0; });
+  CommandChannel other([](const std::string&) { return 0; });
   std::string error;
-  EXPECT_FALSE(second.Listen(sandbox.GatewayRuntime(), error));
+  EXPECT_FALSE(other.Listen(sandbox.GatewayRuntime(), error)) << "the gateway is alive";
   EXPECT_NE(error.find("another gateway"), std::string::npos) << error;
-  // Gone without cleaning up: its socket file stays and is taken over.
-  const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
   channel.reset();
-  sockaddr_un address{AF_UNIX, {}};
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", sandbox.CommandSocket().c_str());
-  ASSERT_EQ(bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  close(stale);
+  close(ConnectTo(sandbox.CommandSocket(), true));  // gone without removing its socket file
   Listen();
   EXPECT_EQ(Exchange(sandbox.CommandSocket(), "1;x"), "OK 1");
   EXPECT_NE(Exchange(sandbox.Root() / "none", "1;x").find("cannot connect"), std::string::npos);

@@ -1,9 +1,8 @@
 #pragma once
-// The timer and posting rules every EventLoop keeps, as typed tests. Each loop brings a
-// driver: Loop(), Now() (time since the driver was made), RunFor(d) and RunUntil(done,
-// timeout). Real loops run in real time, so the intervals leave a loaded machine room to
-// tell the cases apart: a timer that keeps its phase fires at 300 ms, a restarted one not
-// before 450 ms. Include once per test program, then INSTANTIATE_TYPED_TEST_SUITE_P.
+// The timer and posting rules every EventLoop keeps, as typed tests over a driver with
+// Loop(), Now() (since the driver was made), RunFor(d) and RunUntil(done, timeout). Real
+// loops run in real time: the intervals leave a loaded machine room to tell the cases
+// apart. Include once per test program, then INSTANTIATE_TYPED_TEST_SUITE_P.
 
 #include <gtest/gtest.h>
 
@@ -22,8 +21,7 @@ namespace kavonet::testing {
 using namespace std::chrono_literals;
 
 template <class Driver>
-class TimerRules : public ::testing::Test {
- protected:
+struct TimerRules : ::testing::Test {
   Driver driver;
 };
 

@@ -83,6 +83,11 @@ TEST(Codec, SubmitTable) {
     EXPECT_EQ(pdu.octets[kHeader - 1], udl) << characters;
     EXPECT_EQ(pdu.octets.size() - kHeader, octets) << characters;
   }
+  for (const auto& [number, digits, type] :
+       {std::tuple{"+4479", "4479", 0x91}, {"12+34", "12+34", 0x81}, {"+", "", 0x91}, {"", "", 0x81}}) {
+    EXPECT_EQ(PrepareAddress(number).digits, digits) << number;
+    EXPECT_EQ(PrepareAddress(number).typeOfAddress, type) << number;
+  }
   // Both addresses are cut at 20 digits: length, type and 10 digit octets.
   const std::string longNumber = "+" + std::string(30, '7');
   EXPECT_EQ(PduHexText(BuildSubmitPdu(longNumber, "hi", longNumber, true, false).octets),
@@ -160,8 +165,10 @@ TEST(Codec, DeliverTable) {
       {"04 04A18000 0000 99307121548000 02E834", "0800 hi"},
       {"04 05812143F5 0000 99307121548000 02E834", "12345 hi"},
       {"04 0381 2143 0000 99307121548000 02E834", "123 hi"},  // the half after the count
+      {"04 0481BA00 0000 99307121548000 02E834", "101100 hi"},  // 10..15 give two digits
       {"04 0081 0000 99307121548000 02E834", " hi"},
-      {"04 FF91" + std::string(256, '2') + "0000 99307121548000 02E834", "+" + std::string(20, '2') + " hi"},
+      {"04 FF91" + std::string(256, '2') + "0000 99307121548000 02E834",  // cut to 20 digits
+       "+" + std::string(20, '2') + " hi"},
       {"", "  ! PDU too short, cannot read TP-MTI"},
       {"04", "  ! PDU too short, cannot read TP-OA length"},
       {"04 04", "  ! PDU too short, cannot read TP-OA type of address"},
@@ -173,37 +180,6 @@ TEST(Codec, DeliverTable) {
       {tpdu("04", "00", "FF E834"), "+4479 hi ! PDU too short, cannot read TP-UD"}};
   for (const auto& [hex, decoded] : cases) {
     EXPECT_EQ(Summary(DecodeDeliver(HexOctets(hex), 0, false, 0, false)), decoded) << hex;
-  }
-}
-
-TEST(Codec, AddressFields) {
-  struct Case {
-    bool serviceCentre;  // else TP-OA, which counts digits rather than octets
-    const char* record;
-    const char* address;
-    std::size_t position;  // after the field, or the end of a record cut short
-  };
-  const Case cases[] = {
-      {true, "04912143F5 FF", "+12345", 5}, {true, "03818000 FF", "0800", 4}, {true, "00 FF", "", 1},
-      {true, "01 91 FF", "+", 2}, {true, "09912143F5", "+12345", 5}, {true, "", "", 0},
-      {false, "04914497 00", "+4479", 4}, {false, "0A81 2143", "1234", 4}, {false, "05", "", 1},
-      {false, "0481BA00", "101100", 4}};  // semi-octets above 9 give two characters
-  for (const Case& c : cases) {
-    std::size_t position = 0;
-    const std::vector<std::uint8_t> record = HexOctets(c.record);
-    const auto decode = c.serviceCentre ? DecodeScAddress : DecodeOrigAddress;
-    EXPECT_EQ(decode(record, position), c.address) << c.record;
-    EXPECT_EQ(position, c.position) << c.record;
-  }
-  std::vector<std::uint8_t> longField = {0xFF, 0x81};
-  longField.insert(longField.end(), 254, 0x99);
-  std::size_t position = 0;
-  EXPECT_EQ(DecodeScAddress(longField, position), std::string(20, '9'));
-  EXPECT_EQ(position, longField.size());
-  for (const auto& [number, digits, type] :
-       {std::tuple{"+4479", "4479", 0x91}, {"12+34", "12+34", 0x81}, {"+", "", 0x91}, {"", "", 0x81}}) {
-    EXPECT_EQ(PrepareAddress(number).digits, digits) << number;
-    EXPECT_EQ(PrepareAddress(number).typeOfAddress, type) << number;
   }
 }
 

@@ -47,16 +47,6 @@ TEST(MessageLog, LineTable) {
   }
 }
 
-TEST(MessageLog, CLocaleTimes) {
-  std::tm local{};
-  local.tm_year = 125, local.tm_mon = 11, local.tm_mday = 6, local.tm_hour = 9, local.tm_min = 5;
-  local.tm_sec = 3, local.tm_isdst = -1;
-  const std::time_t t = std::mktime(&local);
-  EXPECT_EQ(LocaleShortDate(t), "12/06/25");
-  EXPECT_EQ(LocaleLongTime(t), "09:05:03");
-  EXPECT_EQ(FormatLocalTime(t, "%-I:%M:%S %p"), "9:05:03 AM");
-}
-
 TEST(MessageLog, AppendWritesWholeEscapedLinesOrNothing) {
   TempDir dir;
   const auto file = dir / "receive.txt";
