@@ -26,6 +26,7 @@ inline constexpr const char* kLogReceive = "Log Receive";
 inline constexpr const char* kLogTransmit = "Log Transmit";
 // Optional: a new file is written without it, so it reads as its default (0).
 inline constexpr const char* kLongMessages = "Long Messages";
+inline constexpr const char* kFastDispatch = "Fast Dispatch";
 
 // The two interface types the settings dialog writes.
 inline constexpr const char* kBlockMode = "Block Mode";

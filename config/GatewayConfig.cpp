@@ -80,6 +80,7 @@ GatewayConfig ReadGatewayConfig(const std::filesystem::path& iniPath) {
   config.Mem2 = ini.ReadString(kConfiguration, kMem2, defaults.Mem2);
   config.Mem3 = ini.ReadString(kConfiguration, kMem3, defaults.Mem3);
   config.LongMessages = ini.ReadBool(kConfiguration, kLongMessages, defaults.LongMessages);
+  config.FastDispatch = ini.ReadBool(kConfiguration, kFastDispatch, defaults.FastDispatch);
   return config;
 }
 

@@ -28,6 +28,9 @@ struct GatewayConfig {
   bool LogTransmit = true;
   // Send a text longer than one message in parts; off, it is cut at one message.
   bool LongMessages = false;
+  // Handle each answer as soon as it is cut and start the next command or message at once,
+  // instead of on the receive and send timer ticks.
+  bool FastDispatch = false;
 
   friend bool operator==(const GatewayConfig&, const GatewayConfig&) = default;
 };

@@ -318,6 +318,7 @@ void TSMS_Main::EnterSession() {
     SetTransferButtonDown(Transfer_All);
   }
   ReplayWaitingRequests();
+  WakeFastDispatch();
 }
 
 void TSMS_Main::Etsi_Response_TimerTimer() {

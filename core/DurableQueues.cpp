@@ -125,6 +125,7 @@ void TSMS_Main::Submit(const std::vector<OutgoingMessage>& messages) {
     AppendRow(tx_queue, {messages[i].destination, messages[i].text}, {(*ids)[i], false});
   }
   ControlsChanged();
+  WakeFastDispatch();
 }
 
 bool TSMS_Main::MoveSendQueueRow(int from, int to) {

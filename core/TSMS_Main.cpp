@@ -33,6 +33,7 @@ TSMS_Main::TSMS_Main(EventLoop& loop, CommPort& port, Dialogs& dialogs, Shell& s
   Escape_Settle_Timer =
       loop_.CreateTimer(kEscapeSettleInterval, [this] { Escape_Settle_TimerTimer(); });
   Held_Parts_Timer = loop_.CreateTimer(kHeldPartsTick, [this] { Held_Parts_TimerTimer(); });
+  Fast_Dispatch_Timer = loop_.CreateTimer(0ms, [this] { Fast_Dispatch_TimerTimer(); });
 
   CommDrv.MonitorEvents = {evDSR, evRxFlag};
   CommDrv.OnRxBlock = [this](SMSDRV32& sender, const TBuffer& buffer, int count) {
@@ -192,6 +193,7 @@ void TSMS_Main::CommDrvRxBlock(SMSDRV32& /*sender*/, const TBuffer& buffer, int 
   entry.Sequence = blocksReceived_++;
   Received.AdvanceWrite();
   Rx_Queue_Timer->SetEnabled(true);
+  WakeFastDispatch();
 }
 
 // ---- A terminal that stops answering ----
@@ -236,6 +238,25 @@ void TSMS_Main::DispatchReceivedBlock() {
   SendNextCommand();
   tx_queue_Timer->SetEnabled(Connected());
   Rx_Queue_Timer->SetEnabled(true);
+}
+
+void TSMS_Main::WakeFastDispatch() {
+  if (GatewayConfig_.FastDispatch && !fastDispatching_) Fast_Dispatch_Timer->SetEnabled(true);
+}
+
+void TSMS_Main::Fast_Dispatch_TimerTimer() {
+  Fast_Dispatch_Timer->SetEnabled(false);
+  if (!GatewayConfig_.FastDispatch) return;
+  fastDispatching_ = true;
+  for (int handled = 0; handled < kBlocksPerFastTurn && !Received.Empty(); ++handled) {
+    DispatchReceivedBlock();
+  }
+  // A confirmation or refusal handled above lets the next message go now, not on the tick.
+  if (SendQueueCanStart()) tx_queue_TimerTimer();
+  fastDispatching_ = false;
+  // More blocks, or a row that was dropped instead of sent: another turn, after the
+  // window and the clients have had theirs.
+  if (!Received.Empty() || SendQueueCanStart()) WakeFastDispatch();
 }
 
 void TSMS_Main::DispatchOneBlock() {

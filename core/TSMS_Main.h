@@ -63,6 +63,9 @@ class TSMS_Main {
   void CommDrvRxBlock(SMSDRV32& sender, const TBuffer& buffer, int count);
   void Rx_Queue_TimerTimer();
   void DispatchReceivedBlock();
+  // With "Fast Dispatch" on: handles the blocks received so far, a bounded number per
+  // event-loop turn, and starts the next message as soon as the send queue can take one.
+  void Fast_Dispatch_TimerTimer();
 
   // ---- Connection and initialisation ----
   void ConnectTerminal();
@@ -245,6 +248,12 @@ class TSMS_Main {
   // long before the init list starts: an OK to the ESC must not acknowledge the init string.
   std::unique_ptr<Timer> Escape_Settle_Timer;
   static constexpr Milliseconds kEscapeSettleInterval{1000};
+  // Runs on every event-loop turn while fast dispatch has work; disabled when idle, so
+  // an idle gateway uses no CPU either way.
+  std::unique_ptr<Timer> Fast_Dispatch_Timer;
+  // Enough to drain a listing burst quickly, few enough that the window and the clients
+  // are served between batches.
+  static constexpr int kBlocksPerFastTurn = 64;
 
   // Session state.
   std::string InterfaceType;
@@ -284,6 +293,10 @@ class TSMS_Main {
   void MoveLink(LinkState to);
   void EndSession();
   void ResetConveyors();
+  // Fast dispatch: there is work the timers would otherwise wait for.
+  void WakeFastDispatch();
+  // A message could be started now: the send tick would start one.
+  bool SendQueueCanStart() const;
   // Conveyor: the answer to the command written last has been handled.
   void Answered();
   // A command is outstanding and the block being handled arrived after it was written:
@@ -394,6 +407,8 @@ class TSMS_Main {
   StateMachine<ListingState, kListingTransitions.size()> listing_{ListingState::Idle,
                                                                    kListingTransitions};
   bool commandOutstanding_ = false;
+  // A fast dispatch turn is running: a modal box inside a handler must not start another.
+  bool fastDispatching_ = false;
   std::uint64_t blocksReceived_ = 0;
   // Blocks received when the command in flight was written.
   std::uint64_t inFlightSince_ = 0;

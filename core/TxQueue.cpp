@@ -34,6 +34,12 @@ void TSMS_Main::AppendToSendQueue(const std::string& destination, const std::str
   Submit({{destination, text}});
 }
 
+bool TSMS_Main::SendQueueCanStart() const {
+  const TBlockType type = CommDrv.BlockType();
+  return Connected() && tx_queue.RowCount() >= 3 && (type == btPDU || type == btBlock) &&
+         send_.Is(SendState::Idle) && !commandOutstanding_ && !CopyAllActive();
+}
+
 void TSMS_Main::tx_queue_TimerTimer() {
   if (!Connected() || tx_queue.RowCount() < 3) return;
   const TBlockType type = CommDrv.BlockType();

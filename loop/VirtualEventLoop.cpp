@@ -19,16 +19,19 @@ class VirtualEventLoop::VirtualTimer : public Timer {
   void SetEnabled(bool enabled) override {
     if (enabled == enabled_) return;  // enabling an enabled timer keeps its phase
     enabled_ = enabled;
-    if (enabled_) due_ = loop_->now_ + interval_;
+    if (enabled_) Rearm();
   }
   bool Enabled() const override { return enabled_; }
   void SetInterval(Milliseconds interval) override {
     interval_ = interval;
-    if (enabled_) due_ = loop_->now_ + interval_;
+    if (enabled_) Rearm();
   }
   Milliseconds Interval() const override { return interval_; }
 
   void Detach() { loop_ = nullptr; }
+  // A zero interval counts as the clock's smallest step: a zero-interval timer that keeps
+  // re-enabling itself would otherwise fire for ever without the clock moving.
+  void Rearm() { due_ = loop_->now_ + std::max(interval_, Milliseconds{1}); }
   Milliseconds Due() const { return due_; }
   std::uint64_t Sequence() const { return sequence_; }
   void Fire() {

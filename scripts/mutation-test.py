@@ -50,7 +50,9 @@ def copy_tree(scratch):
         target = os.path.join(scratch, name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         if not os.path.exists(target) or open(source, "rb").read() != open(target, "rb").read():
-            shutil.copy2(source, target)
+            # A fresh time stamp: a copy keeping an older one than an object built meanwhile
+            # would leave that object stale.
+            shutil.copy(source, target)
 
 
 def test_binary(build, target):

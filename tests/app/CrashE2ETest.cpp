@@ -14,7 +14,7 @@
 #include <random>
 #include <thread>
 
-#include "GatewayFixture.h"
+#include "GatewayProcess.h"
 
 namespace kavonet::testing {
 namespace {
@@ -39,18 +39,16 @@ class Crash : public GatewayTest, public ::testing::WithParamInterface<const cha
   static constexpr int kLatencyMs = 150;  // the simulator's answers: room to kill in between
 
   void StartTerminal() {
-    const std::filesystem::path work = sandbox.Work(), modem = work / "modem";
-    control = work / "sim.sock";
-    journal = work / "journal";
-    terminal_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{SimProgram(), "--link", modem.string(), "--journal", journal.string(),
-                                 "--control", control.string(), "--latency", std::to_string(kLatencyMs)},
-        sandbox.Environment(), work);
-    ASSERT_TRUE(terminal_->WaitForOutput("/dev/")) << terminal_->Output();
+    terminal_ = std::make_unique<SimTerminal>(sandbox, sandbox.Work(),
+                                              std::vector<std::string>{"--latency", std::to_string(kLatencyMs)});
+    ASSERT_TRUE(terminal_->Started()) << terminal_->Process().Output();
+    control = terminal_->ControlSocket();
+    journal = terminal_->JournalFile();
     // Block Mode with transfer mode All (Incoming Message), PDU Mode with T.E. (+CMTI).
-    std::ofstream(work / "orvsms.ini") << "[Configuration]\nPort=2\nInterface=" << GetParam()
-                                       << "\n[Startup]\nAuto Connect=1\n[Receive Message]\nStartup Transfer="
-                                       << (Block() ? 2 : 1) << "\nLog Transmit=1\n[Ports]\nCOM2=" << modem.string() << "\n";
+    std::ofstream(sandbox.Work() / "orvsms.ini") << IniText(
+        {{"Configuration", "Port", "2"}, {"Configuration", "Interface", GetParam()}, {"Startup", "Auto Connect", "1"},
+         {"Receive Message", "Startup Transfer", Block() ? "2" : "1"}, {"Receive Message", "Log Transmit", "1"},
+         {"Ports", "COM2", terminal_->Link().string()}});
   }
   bool Block() const { return std::string(GetParam()) == "Block Mode"; }
 
@@ -87,7 +85,7 @@ class Crash : public GatewayTest, public ::testing::WithParamInterface<const cha
   std::mt19937 rng_{seed_};
   int done_ = 0;
   std::map<std::string, int> retrieved_;
-  std::unique_ptr<ChildProcess> terminal_;
+  std::unique_ptr<SimTerminal> terminal_;
 };
 
 TEST_P(Crash, NothingAcknowledgedOrDeliveredIsLostOrRepeated) {

@@ -1,135 +1,124 @@
-// kavonet-sim as a program: its pseudo-terminal in both modes, the control channels,
-// the journal file, the device link and the latency option.
+// kavonet-sim as a program: its pseudo-terminal in both modes, the control socket, the
+// journal, the device link and the latency option; and gammu, a real SMS tool, using it
+// as a modem.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-#include <climits>
+#include <fstream>
 
-#include "SimProcess.h"
-#include "sim/BlockFrame.h"
+#include "ProcessHarness.h"
 
-namespace kavonet::sim::testing {
+namespace kavonet::testing {
 namespace {
 
-std::string Frame(std::string_view bodyHex) {
-  const Bytes frame = BuildFrame(FromHex(bodyHex).value());
-  return std::string(frame.begin(), frame.end());
-}
+const std::string kOk = "\r\nOK\r\n";
 
-std::string HexOf(const std::string& bytes) { return ToHex(Bytes(bytes.begin(), bytes.end())); }
-
-TEST(SimProgram, PduModeOverThePseudoTerminal) {
-  TempDir dir;
-  SimProcess sim({"--journal", dir.File("journal"), "--control", dir.File("control")});
+TEST(SimProgram, PduModeControlSocketAndLink) {
+  Sandbox sandbox;
+  SimTerminal sim(sandbox, sandbox.Work());
   ASSERT_TRUE(sim.Started());
-  PtyClient gateway(sim.Device());
-  ASSERT_TRUE(gateway.Open());
-
-  gateway.Write("ATZE0&S0\r");
-  EXPECT_EQ(gateway.ReadUntil("OK\r\n"), "ATZE0&S0\r\r\nOK\r\n");
+  EXPECT_EQ(std::filesystem::read_symlink(sim.Link()).string(), sim.Device());
+  {
+    PtyClient gateway(sim.Link().string());
+    gateway.Write("ATZE0&S0\r");
+    EXPECT_EQ(gateway.ReadUntil(kOk), "ATZE0&S0\r" + kOk);
+  }  // the gateway closing the device leaves the terminal usable
+  PtyClient gateway(sim.Link().string());
   gateway.Write("AT+CNMI=0,1,0,0\r");
-  EXPECT_EQ(gateway.ReadUntil("OK\r\n"), "\r\nOK\r\n");
-
+  EXPECT_EQ(gateway.ReadUntil(kOk), kOk);
   EXPECT_EQ(sim.Control("deliver +4479 hi"), "OK 1");
   EXPECT_EQ(gateway.ReadUntil("\",1\r\n"), "\r\n+CMTI: \"SM\",1\r\n");
-  gateway.Write("AT+CMGR=1\r");
-  const std::string read = gateway.ReadUntil("OK\r\n");
-  EXPECT_NE(read.find("+CMGR: 0,,17\r\n06914497000000040491449700"), std::string::npos) << read;
-
   gateway.Write("AT+CMGS=12\r");
   EXPECT_EQ(gateway.ReadUntil("> "), "\r\n> ");
   gateway.Write("B100049144970000A702E834\x1a");
-  EXPECT_EQ(gateway.ReadUntil("OK\r\n"), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
-  EXPECT_EQ(ReadFile(dir.File("journal")),
+  EXPECT_EQ(gateway.ReadUntil(kOk), "\r\n+CMGS: 1\r\n" + kOk);
+  EXPECT_EQ(ReadFile(sim.JournalFile()),
             "{\"destination\":\"+4479\",\"text\":\"hi\",\"pdu\":\"B100049144970000A702E834\"}\n");
-  EXPECT_EQ(sim.Quit(), 0);
+
+  // Several connections at once, lines split across writes.
+  sockaddr_un address{AF_UNIX, {}};
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", sim.ControlSocket().c_str());
+  const int socketFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(connect(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(write(socketFd, "fill 2\r\ncou", 11), 11);
+  EXPECT_EQ(sim.Control("list"), "OK 1 2 3");
+  ASSERT_EQ(write(socketFd, "nt\nbogus\n", 9), 9);
+  std::string answers;
+  char buffer[64];
+  for (ssize_t n = 0; answers.find("bogus\n") == std::string::npos; answers.append(buffer, n)) {
+    ASSERT_GT(n = read(socketFd, buffer, sizeof buffer), 0);
+  }
+  close(socketFd);
+  EXPECT_EQ(answers, "OK 2\nOK 3\nERROR unknown command bogus\n");
+  EXPECT_EQ(sim.Control("quit"), "OK bye");
+  EXPECT_EQ(sim.Process().Wait(), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.Link())));
 }
 
 TEST(SimProgram, BlockModeOverThePseudoTerminal) {
-  TempDir dir;
-  SimProcess sim({"--mode", "block", "--control", dir.File("control")});
+  Sandbox sandbox;
+  SimTerminal sim(sandbox, sandbox.Work(), {"--mode", "block"});
   ASSERT_TRUE(sim.Started());
   PtyClient gateway(sim.Device());
-  ASSERT_TRUE(gateway.Open());
-  ControlClient control(dir.File("control"));
-  ASSERT_TRUE(control.Connected());
-
-  gateway.Write(Frame("0502"));
-  EXPECT_EQ(HexOf(gateway.ReadUntil("\xFF\xD5")), "10022A011003FFD5");
-  control.Send("deliver-pdu 040491449700009930712154800002E834\n");
-  EXPECT_EQ(control.ReadLine(), "OK 1");
-  const std::string incoming =
-      Frame("2300000100" "06914497000000" "040491449700009930712154800002E834");
-  EXPECT_EQ(HexOf(gateway.ReadUntil(incoming)), HexOf(incoming));
-  control.Send("leave-block-mode 3\nmode\n");
-  EXPECT_EQ(control.ReadLine(), "OK");
-  EXPECT_EQ(control.ReadLine(), "OK pdu");
-  EXPECT_EQ(HexOf(gateway.ReadUntil("\xFF\xBE")), "10023F031003FFBE");
+  gateway.Write(std::string("\x10\x02\x05\x02\x10\x03\xFF\xF9", 8));
+  EXPECT_EQ(gateway.ReadUntil("\xFF\xD5"), std::string("\x10\x02\x2A\x01\x10\x03\xFF\xD5", 8));
+  EXPECT_EQ(sim.Control("deliver-pdu 040491449700009930712154800002E834"), "OK 1");
+  EXPECT_EQ(gateway.ReadUntil("\x10\x03").substr(0, 7), std::string("\x10\x02\x23\x00\x00\x01\x00", 7));
+  EXPECT_EQ(sim.Control("leave-block-mode 3"), "OK");
+  EXPECT_EQ(gateway.ReadUntil("\xFF\xBE").substr(2), std::string("\x10\x02\x3F\x03\x10\x03\xFF\xBE", 8));
   gateway.Write("AT\r");
-  EXPECT_EQ(gateway.ReadUntil("OK\r\n"), "AT\r\r\nOK\r\n");
-}
-
-TEST(SimProgram, ControlSocketTakesSeveralConnectionsAndLines) {
-  TempDir dir;
-  SimProcess sim({"--control", dir.File("control")});
-  ASSERT_TRUE(sim.Started());
-  ControlClient first(dir.File("control"));
-  ControlClient second(dir.File("control"));
-  ASSERT_TRUE(first.Connected() && second.Connected());
-  first.Send("fill 3\r\ncou");
-  EXPECT_EQ(first.ReadLine(), "OK 3");
-  second.Send("list\n");
-  EXPECT_EQ(second.ReadLine(), "OK 1 2 3");
-  first.Send("nt\nbogus\n");
-  EXPECT_EQ(first.ReadLine(), "OK 3");
-  EXPECT_EQ(first.ReadLine(), "ERROR unknown command bogus");
-  EXPECT_EQ(sim.Control("count"), "OK 3");
-}
-
-TEST(SimProgram, LinkSurvivesTheGatewayClosingTheDevice) {
-  TempDir dir;
-  const std::string link = dir.File("modem");
-  SimProcess sim({"--link", link});
-  ASSERT_TRUE(sim.Started());
-  std::string target(PATH_MAX, '\0');
-  const ssize_t length = readlink(link.c_str(), target.data(), target.size());
-  ASSERT_GT(length, 0);
-  target.resize(static_cast<std::size_t>(length));
-  EXPECT_EQ(target, sim.Device());
-  for (int round = 0; round < 3; ++round) {
-    PtyClient gateway(link);
-    ASSERT_TRUE(gateway.Open());
-    gateway.Write("AT\r");
-    EXPECT_EQ(gateway.ReadUntil("OK\r\n"), "AT\r\r\nOK\r\n") << round;
-  }
-  EXPECT_EQ(sim.Quit(), 0);
-  struct stat gone {};
-  EXPECT_NE(lstat(link.c_str(), &gone), 0);
+  EXPECT_EQ(gateway.ReadUntil(kOk), "AT\r" + kOk);
 }
 
 TEST(SimProgram, LatencyDelaysAnswers) {
-  SimProcess sim({"--latency", "150"});
+  Sandbox sandbox;
+  SimTerminal sim(sandbox, sandbox.Work(), {"--latency", "150"});
   ASSERT_TRUE(sim.Started());
   PtyClient gateway(sim.Device());
-  ASSERT_TRUE(gateway.Open());
   const auto start = std::chrono::steady_clock::now();
   gateway.Write("ATE0\r");
-  EXPECT_EQ(gateway.ReadUntil("OK\r\n"), "ATE0\r\r\nOK\r\n");
+  EXPECT_EQ(gateway.ReadUntil(kOk), "ATE0\r" + kOk);
   EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
   EXPECT_EQ(sim.Control("latency 0"), "OK");
   const auto quick = std::chrono::steady_clock::now();
   gateway.Write("AT\r");
-  EXPECT_EQ(gateway.ReadUntil("OK\r\n"), "\r\nOK\r\n");
+  EXPECT_EQ(gateway.ReadUntil(kOk), kOk);
   EXPECT_LT(std::chrono::steady_clock::now() - quick, 150ms);
 }
 
 TEST(SimProgram, RefusesBadOptions) {
-  const auto result = RunCommand({SimExecutable(), "--mode", "text"}, kWait);
+  Sandbox sandbox;
+  const RunResult result = RunProgram({SimProgram(), "--mode", "text"}, sandbox);
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_NE(result.output.find("usage: kavonet-sim"), std::string::npos);
 }
 
+TEST(SimProgram, GammuSendsAndListsThroughIt) {
+  if (access("/usr/bin/gammu", X_OK) != 0) GTEST_SKIP() << "gammu is not installed";
+  Sandbox sandbox;
+  SimTerminal sim(sandbox, sandbox.Work());
+  ASSERT_TRUE(sim.Started());
+  std::ofstream(sandbox.Work() / "gammurc") << "[gammu]\ndevice = " << sim.Device() << "\nconnection = at\n";
+  const auto gammu = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"/usr/bin/gammu", "-c", (sandbox.Work() / "gammurc").string()});
+    return RunProgram(arguments, sandbox, 30000ms);  // about 3.5 s a run
+  };
+  const RunResult sent = gammu({"sendsms", "TEXT", "12345", "-text", "hi there"});
+  ASSERT_EQ(sent.exitCode, 0) << sent.output;
+  EXPECT_EQ(JournalSent(sim.JournalFile()), std::vector<std::string>{"12345=hi there"});
+  ASSERT_EQ(sim.Control("store +4479555 Hello from the simulator"), "OK 1");
+  ASSERT_EQ(sim.Control("store Kavonet Caf\xC3\xA9 \xE2\x82\xAC!"), "OK 2");
+  ASSERT_EQ(sim.Control("store 0800 \xE4\xB8\xAD\xE6\x96\x87"), "OK 3");
+  const RunResult listed = gammu({"getallsms"});
+  ASSERT_EQ(listed.exitCode, 0) << listed.output;
+  for (const char* expected : {"\"+4479555\"", "Hello from the simulator", "\"Kavonet\"", "Caf\xC3\xA9 \xE2\x82\xAC!",
+                               "\"0800\"", "\xE4\xB8\xAD\xE6\x96\x87", "3 SMS parts in 3 SMS sequences"}) {
+    EXPECT_NE(listed.output.find(expected), std::string::npos) << expected << "\n" << listed.output;
+  }
+}
+
 }  // namespace
-}  // namespace kavonet::sim::testing
+}  // namespace kavonet::testing

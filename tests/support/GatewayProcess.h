@@ -1,9 +1,10 @@
 #pragma once
-// A kavonet gateway running headless in a sandbox, optionally on a private bus and with
+// The kavonet program running headless in a sandbox, optionally on a private bus and with
 // its simulated terminal, plus the tools the tests drive it with.
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,21 +17,23 @@ struct GatewayOptions {
   bool bus = true;
   // Empty: no simulated terminal (the configured port, which does not exist here).
   std::string simulate = "pdu";
+  IniSettings ini = {};  // after the suite's variant
 };
 
 class GatewayTest : public ::testing::Test {
  protected:
-  // Starts the gateway and waits until it is ready (the session entered, with --simulate).
+  // Writes orvsms.ini (when there are settings), starts the gateway and waits until it is
+  // ready: the session entered, with a simulated terminal.
   void StartGateway(const GatewayOptions& options = {}) {
-    if (options.bus) {
+    IniSettings ini = variant;
+    ini.insert(ini.end(), options.ini.begin(), options.ini.end());
+    if (!ini.empty()) std::ofstream(sandbox.Work() / "orvsms.ini") << IniText(ini);
+    if (options.bus && !bus) {
       bus = std::make_unique<PrivateBus>(sandbox);
       ASSERT_TRUE(bus->Started());
     }
     std::vector<std::string> argv{KavonetProgram(), "--headless"};
-    if (!options.simulate.empty()) {
-      argv.push_back("--simulate");
-      argv.push_back(options.simulate);
-    }
+    if (!options.simulate.empty()) argv.insert(argv.end(), {"--simulate", options.simulate});
     gateway = std::make_unique<ChildProcess>(argv, sandbox.Environment(), sandbox.Work());
     ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
     if (options.simulate.empty()) return;
@@ -44,28 +47,13 @@ class GatewayTest : public ::testing::Test {
   // "boolean true", "int32 2", "string \"No_Transfer\"", "" for an empty reply, or
   // "Error NAME: MESSAGE".
   std::string Call(const std::string& member, const std::vector<std::string>& arguments = {"string:"}) {
-    const std::string output = Trimmed(DbusSend(member, arguments).output);
-    if (output.rfind("method return", 0) != 0) return output;
-    const std::size_t body = output.find('\n');
-    if (body == std::string::npos) return {};
-    std::string reply = output.substr(body + 1);
-    reply.erase(0, reply.find_first_not_of(' '));
-    return reply;
-  }
-
-  // gdbus call of a member; its output without the line end ("(true,)").
-  std::string Gdbus(const std::string& member, const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv{"/usr/bin/gdbus", "call", "--session", "--dest", "Kavonet.SMS",
-                                  "--object-path", "/Kavonet/SMS", "--method", "Kavonet.SMS." + member};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return Trimmed(RunProgram(argv, sandbox).output);
-  }
-
-  RunResult DbusSend(const std::string& member, const std::vector<std::string>& arguments) {
     std::vector<std::string> argv{"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=Kavonet.SMS",
                                   "/Kavonet/SMS", "Kavonet.SMS." + member};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunProgram(argv, sandbox);
+    const std::string output = Trimmed(RunProgram(argv, sandbox).output);
+    if (output.rfind("method return", 0) != 0) return output;
+    const std::size_t body = output.find('\n');
+    return body == std::string::npos ? std::string() : output.substr(output.find_first_not_of(' ', body + 1));
   }
 
   RunResult Ctl(const std::vector<std::string>& arguments) {
@@ -77,34 +65,18 @@ class GatewayTest : public ::testing::Test {
   // One command through the command channel with socat; its answer.
   std::string Socat(const std::string& command) {
     return Trimmed(RunProgram({"/bin/bash", "-c", "printf '%s' \"$1\" | socat -t 10 - UNIX-CONNECT:\"$2\"", "socat",
-                        command, sandbox.CommandSocket().string()},
-                       sandbox)
+                               command, sandbox.CommandSocket().string()},
+                              sandbox)
                        .output);
   }
 
   // The simulated terminal's control socket.
   std::string Sim(const std::string& command) { return AskSocket(control, command); }
 
-  // Journal lines of messages the gateway sent, "destination=text" each.
-  std::vector<std::string> Sent() {
-    std::vector<std::string> sent;
-    const std::string text = ReadFile(journal);
-    std::size_t at = 0;
-    while ((at = text.find("{\"destination\":\"", at)) != std::string::npos) {
-      at += 16;
-      const std::size_t end = text.find('"', at);
-      const std::size_t textStart = text.find("\"text\":\"", end) + 8;
-      const std::size_t textEnd = text.find('"', textStart);
-      sent.push_back(text.substr(at, end - at) + "=" + text.substr(textStart, textEnd - textStart));
-      at = textEnd;
-    }
-    return sent;
-  }
-
-  // Waits until the journal holds `count` messages.
+  // Waits until the journal holds `count` messages; "destination=text" each.
   std::vector<std::string> WaitSent(std::size_t count) {
-    Eventually([&] { return Sent().size() >= count; }, 60000ms);
-    return Sent();
+    Eventually([&] { return JournalSent(journal).size() >= count; }, 60000ms);
+    return JournalSent(journal);
   }
 
   static std::string Trimmed(std::string text) {
@@ -112,6 +84,7 @@ class GatewayTest : public ::testing::Test {
     return text;
   }
 
+  IniSettings variant;  // a parameterised suite's GatewayVariant
   Sandbox sandbox;
   std::unique_ptr<PrivateBus> bus;
   std::unique_ptr<ChildProcess> gateway;

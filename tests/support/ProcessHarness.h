@@ -1,8 +1,7 @@
 #pragma once
-// End-to-end test helpers: a private sandbox (home, runtime and data directories, a
-// working directory) so tests run in parallel and never touch the user's own; child
-// processes with their output captured; a private D-Bus session bus. Every wait is on
-// an event (output, process exit) with a bounded time-out.
+// Child processes for end-to-end tests, each in a private sandbox so tests run in parallel
+// and never touch the user's own: programs with their output captured, kavonet-sim on a
+// pseudo-terminal, a private bus. Every wait is on an event with a bounded time-out.
 
 #include <sys/types.h>
 
@@ -10,6 +9,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,17 +22,17 @@ using Milliseconds = std::chrono::milliseconds;
 
 inline constexpr Milliseconds kWait = 20000ms;
 
-// The programs this build made.
+// The programs this build made ($KAVONET_SIM overrides the simulator); the gateway and
+// kavonet-ctl exist only in a Qt build.
+std::string SimProgram();
 std::string KavonetProgram();
 std::string CtlProgram();
-std::string SimProgram();
 
 class Sandbox {
  public:
   Sandbox();
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
 
   const std::filesystem::path& Root() const { return root_; }
   std::filesystem::path Home() const { return root_ / "home"; }
@@ -57,14 +58,12 @@ class Sandbox {
 class ChildProcess {
  public:
   // Starts `argv` in `directory` with `environment`; its stdout and stderr are captured
-  // together. Killed (SIGKILL) when the object goes away still running.
+  // together, its stdin is /dev/null. Killed (SIGKILL) when the object goes away still
+  // running.
   ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                const std::filesystem::path& directory);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  pid_t Pid() const { return pid_; }
   bool Running();
   // Reads output until it holds `text` (from `from` on) or the time-out passes.
   bool WaitForOutput(std::string_view text, Milliseconds timeout = kWait, std::size_t from = 0);
@@ -79,9 +78,7 @@ class ChildProcess {
   bool ReadAvailable(int timeoutMs);
 
   pid_t pid_ = -1;
-  int pidFd_ = -1;
-  int output_ = -1;
-  int status_ = -1;
+  int pidFd_ = -1, output_ = -1, status_ = -1;
   bool reaped_ = false;
   std::string captured_;
 };
@@ -92,9 +89,50 @@ struct RunResult {
   Milliseconds elapsed{0};
 };
 
-// Runs a program to its end (killed at the time-out, exit code -1).
+// Runs a program to its end in the sandbox's working directory (killed at the time-out,
+// exit code -1).
 RunResult RunProgram(const std::vector<std::string>& argv, const Sandbox& sandbox,
-              Milliseconds timeout = kWait);
+                     Milliseconds timeout = kWait);
+
+// kavonet-sim on a pseudo-terminal: the device linked as <dir>/modem, its journal and
+// control socket beside it.
+class SimTerminal {
+ public:
+  SimTerminal(const Sandbox& sandbox, const std::filesystem::path& dir,
+              const std::vector<std::string>& arguments = {});
+  bool Started() const { return !device_.empty(); }
+  const std::string& Device() const { return device_; }  // the pseudo-terminal itself
+  const std::filesystem::path& Link() const { return link_; }
+  const std::filesystem::path& ControlSocket() const { return control_; }
+  const std::filesystem::path& JournalFile() const { return journal_; }
+  // One control command; its answer line ("OK ..." or "ERROR ..."), empty on time-out.
+  std::string Control(std::string_view command) const;
+  ChildProcess& Process() { return *process_; }
+
+ private:
+  std::filesystem::path link_, journal_, control_;
+  std::string device_;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+// "destination=text" of each message in a simulator's journal, in order.
+std::vector<std::string> JournalSent(const std::filesystem::path& journal);
+
+// The gateway's end of a pseudo-terminal, in raw mode.
+class PtyClient {
+ public:
+  explicit PtyClient(const std::string& device);
+  ~PtyClient();
+  PtyClient(const PtyClient&) = delete;
+  bool Open() const { return fd_ >= 0; }
+  void Write(std::string_view bytes);
+  // Reads until `expected` has arrived or the time-out passes; gives back all it read.
+  std::string ReadUntil(std::string_view expected, Milliseconds timeout = 5000ms);
+
+ private:
+  int fd_ = -1;
+  std::string buffered_;
+};
 
 // A private session bus (dbus-daemon) with the sandbox's data directory for activation.
 // It sets DBUS_SESSION_BUS_ADDRESS in the sandbox.
@@ -118,13 +156,30 @@ struct XServer {
 
 std::string ReadFile(const std::filesystem::path& path);
 
-// One line to a unix stream socket that answers each line with one (kavonet-sim's control
-// socket); the answer without its line end, empty on failure or time-out.
+// One line to a unix stream socket that answers each line with one; the answer without
+// its line end, empty on failure or time-out.
 std::string AskSocket(const std::filesystem::path& socket, std::string_view line,
                       Milliseconds timeout = kWait);
 
 // Repeats `attempt` until it returns true or the time-out passes; for states that only
 // show through repeated calls (each attempt itself waits on a real exchange).
 bool Eventually(const std::function<bool()>& attempt, Milliseconds timeout = kWait);
+
+// Settings for orvsms.ini, written section by section; a later value of a key wins.
+struct IniSetting {
+  std::string section, key, value;
+};
+using IniSettings = std::vector<IniSetting>;
+std::string IniText(const IniSettings& settings);
+
+// The extra settings every gateway of an end-to-end suite starts with: each suite is
+// instantiated once per variant.
+struct GatewayVariant {
+  const char* name;
+  IniSettings settings;
+};
+inline const GatewayVariant kDefaultGateway{"Default", {}};
+inline const GatewayVariant kFastGateway{"Fast", {{"Configuration", "Fast Dispatch", "1"}}};
+inline void PrintTo(const GatewayVariant& variant, std::ostream* out) { *out << variant.name; }
 
 }  // namespace kavonet::testing
