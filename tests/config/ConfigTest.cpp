@@ -232,12 +232,12 @@ TEST(GatewayConfig, DefaultFileExistingFileAndEveryKey) {
       "[CONFIGURATION]\r\nPort=0x10\r\nSpeed=300\r\nInit String=ATZ\r\nInterface=Text Mode\r\n"
       "Enter Block Mode Command=AT+CESP\r\nWait OK=yes\r\nPIN Code=1234\r\n"
       "Service Centre Address=+447785016005\r\nSCA in TPDU=1\r\nMem1=SM\r\nMem2=ME\r\n"
-      "Mem3=MT\r\nLong Messages=1\r\n[Startup]\r\nAuto Connect=1\r\n";
+      "Mem3=MT\r\nLong Messages=1\r\nFast Dispatch=1\r\n[Startup]\r\nAuto Connect=1\r\n";
   WriteText(path, text);
   WriteDefaultConfiguration(path);
   EXPECT_EQ(ReadText(path), text) << "an existing file is never changed";
   const GatewayConfig expected{16,   300,  "ATZ", true, "Text Mode", "AT+CESP\r", true /* "yes" */,
-                               "1234", "+447785016005", true, "SM", "ME", "MT", 7, false, false, true};
+                               "1234", "+447785016005", true, "SM", "ME", "MT", 7, false, false, true, true};
   EXPECT_EQ(ReadGatewayConfig(path), expected);
   WriteText(path, "[Configuration]\nPort=3\n");
   EXPECT_EQ(ReadGatewayConfig(path).Port, 3);
