@@ -1,13 +1,12 @@
 #include "config/GatewayConfig.h"
 
-#include <cctype>
-#include <iterator>
 #include <string>
 #include <string_view>
 
 #include "config/ConfigKeys.h"
 #include "config/IniDocument.h"
 #include "config/IniFile.h"
+#include "serial/PosixCommPort.h"
 
 namespace kavonet {
 namespace {
@@ -45,17 +44,6 @@ IniDocument DefaultDocument() {
   document.Set(kReceiveMessage, kLogReceive, Flag(defaults.LogReceive));
   document.Set(kReceiveMessage, kLogTransmit, Flag(defaults.LogTransmit));
   return document;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -99,11 +87,7 @@ GatewayConfig ReadGatewayConfig(const std::filesystem::path& iniPath) {
 std::string ResolveDeviceName(const std::filesystem::path& iniPath, const std::string& portName) {
   std::string mapped = IniFile(iniPath).ReadString(kPorts, portName, "");
   if (!mapped.empty()) return mapped;
-  static constexpr std::string_view kSerialPorts[] = {"COM1", "COM2", "COM3", "COM4"};
-  for (std::size_t i = 0; i < std::size(kSerialPorts); ++i) {
-    if (EqualsNoCase(portName, kSerialPorts[i])) return "/dev/ttyS" + std::to_string(i);
-  }
-  return portName;
+  return PosixCommPort::DefaultDevicePath(portName);
 }
 
 }  // namespace kavonet

@@ -30,10 +30,10 @@ std::string Repeat(std::string_view piece, std::size_t n) {
   return text;
 }
 
-// A two-unit character (escape pair, surrogate pair) at every position around the
-// first and second part boundaries: no part ends inside it, every part fits, and the
-// parts read back as the text.
-TEST(BuildSubmitParts, PairsAroundEveryPartBoundary) {
+// A two-unit character (escape pair, surrogate pair) at every position around the first
+// and second part boundaries: no part ends inside it, every part fits, and the parts read
+// back as the text.
+TEST(MessageParts, PairsAroundEveryPartBoundary) {
   struct Case {
     const char* filler;
     const char* pair;
@@ -60,37 +60,38 @@ TEST(BuildSubmitParts, PairsAroundEveryPartBoundary) {
   }
 }
 
-TEST(BuildSubmitParts, ATextOneMessageHoldsGoesAloneAndUnchanged) {
-  for (const std::string& text : {std::string(160, 'a'), Repeat("€", 80), Repeat("я", 70),
-                                  Repeat("😀", 35), std::string()}) {
+TEST(MessageParts, ATextOneMessageHoldsGoesAloneAndUnchanged) {
+  for (const std::string& text :
+       {std::string(160, 'a'), Repeat("€", 80), Repeat("я", 70), Repeat("😀", 35), std::string()}) {
     const std::vector<SubmitPdu> parts = BuildSubmitParts("+4479", text, "+1", true, false, 1);
     ASSERT_EQ(parts.size(), 1u);
     EXPECT_EQ(parts[0].octets, BuildSubmitPdu("+4479", text, "+1", true, false).octets);
     EXPECT_EQ(MessagePartTexts(text), std::vector<std::string_view>{text});
   }
+  const std::vector<std::string_view> most = MessagePartTexts(std::string(153 * 256, 'a'));
+  ASSERT_EQ(most.size(), 255u);
+  EXPECT_EQ(most.back().size(), 153u);
 }
 
-TEST(MessagePartTexts, StopsAt255Parts) {
-  const std::string text(153 * 256, 'a');
-  const std::vector<std::string_view> parts = MessagePartTexts(text);
-  ASSERT_EQ(parts.size(), 255u);
-  EXPECT_EQ(parts.back().size(), 153u);
-}
-
-TEST(SingleMessageText, CutsBeforeAPairThatWouldNotFit) {
-  EXPECT_EQ(SingleMessageText(std::string(159, 'a') + "€"), std::string(159, 'a'));
-  EXPECT_EQ(SingleMessageText(Repeat("я", 69) + "😀"), Repeat("я", 69));
-  EXPECT_EQ(SingleMessageText(std::string(160, 'a') + "😀"), std::string(160, 'a'));
+TEST(MessageParts, SingleMessageTable) {
+  const std::pair<std::string, std::string> cut[] = {
+      {std::string(159, 'a') + "€", std::string(159, 'a')},  // an escape pair that does not fit
+      {Repeat("я", 69) + "😀", Repeat("я", 69)},              // nor a surrogate pair
+      {std::string(160, 'a') + "😀", std::string(160, 'a')},  // what is cut off chooses nothing
+  };
+  for (const auto& [text, sent] : cut) EXPECT_EQ(SingleMessageText(text), sent);
   EXPECT_EQ(SendAlphabet("@£$¥€[]{}\\^~|ç"), Alphabet::Gsm7);
   EXPECT_EQ(SendAlphabet("x\t"), Alphabet::Ucs2);
-}
-
-TEST(ValidUtf8, ReplacesEachMalformedSequenceOnce) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"a\x80z", "a\uFFFDz"}, {"a\xC3", "a\uFFFD"}, {"\xE2\x82z", "\uFFFDz"},
-      {"\xC0\xAF", "\uFFFD\uFFFD"}, {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
-      {"\xF0\x9F\x98", "\uFFFD"}, {"€😀", "€😀"}, {std::string("a\0b", 3), std::string("a\0b", 3)}};
-  for (const auto& [in, out] : cases) EXPECT_EQ(ValidUtf8(in), out) << in;
+  const std::pair<std::string, std::string> utf8[] = {
+      {"a\x80z", "a\uFFFDz"},
+      {"a\xC3", "a\uFFFD"},
+      {"\xE2\x82z", "\uFFFDz"},
+      {"\xC0\xAF", "\uFFFD\uFFFD"},
+      {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
+      {"\xF0\x9F\x98", "\uFFFD"},
+      {"€😀", "€😀"},
+      {std::string("a\0b", 3), std::string("a\0b", 3)}};
+  for (const auto& [in, out] : utf8) EXPECT_EQ(ValidUtf8(in), out) << in;
   EXPECT_EQ(Utf8Prefix("a😀b", 2), "a😀");
 }
 

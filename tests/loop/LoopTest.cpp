@@ -1,0 +1,117 @@
+// The shared timer rules on the virtual and the poll loop, and the hand-off from a worker
+// thread to the loop thread.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "loop/MainThreadCaller.h"
+#include "loop/PollEventLoop.h"
+#include "loop/VirtualEventLoop.h"
+#include "tests/loop/TimerRules.h"
+
+namespace kavonet::testing {
+namespace {
+
+struct VirtualDriver {
+  VirtualEventLoop loop;
+  EventLoop& Loop() { return loop; }
+  Milliseconds Now() const { return loop.Now(); }
+  void RunFor(Milliseconds duration) { loop.Advance(duration); }
+  bool RunUntil(const std::function<bool()>& done, Milliseconds timeout) {
+    for (Milliseconds waited{0}; !done() && waited < timeout; waited += 1ms) loop.Advance(1ms);
+    return done();
+  }
+};
+
+struct PollDriver {
+  PollEventLoop loop;
+  PollEventLoop::Clock::time_point start = PollEventLoop::Clock::now();
+  EventLoop& Loop() { return loop; }
+  Milliseconds Now() const {
+    return std::chrono::duration_cast<Milliseconds>(PollEventLoop::Clock::now() - start);
+  }
+  void RunFor(Milliseconds duration) { loop.RunUntil([] { return false; }, duration); }
+  bool RunUntil(const std::function<bool()>& done, Milliseconds t) { return loop.RunUntil(done, t); }
+};
+
+using Loops = ::testing::Types<VirtualDriver, PollDriver>;
+INSTANTIATE_TYPED_TEST_SUITE_P(Loops, TimerRules, Loops);
+
+// A loop thread that services hand-offs only when the test says so.
+struct HeldLoop : VirtualEventLoop {
+  void Post(std::function<void()> work) override {
+    VirtualEventLoop::Post(std::move(work));
+    std::lock_guard guard(mutex);
+    ++posted, changed.notify_all();
+  }
+  void WaitForPosts(int count) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return posted >= count; });
+  }
+  std::mutex mutex;
+  std::condition_variable changed;
+  int posted = 0;
+};
+
+TEST(MainThreadCaller, RunsEachCallOnTheLoopThreadInOrderUnlessAbandoned) {
+  HeldLoop loop;
+  MainThreadCaller caller(loop);
+  std::vector<int> seen;
+  std::atomic<int> returned = 0;
+  const auto loopThread = std::this_thread::get_id();
+  std::thread worker([&] {
+    for (int i = 0; i < 20; ++i) {
+      returned += caller.Call([&, i] { seen.push_back(std::this_thread::get_id() == loopThread ? i : -i); });
+    }
+  });
+  while (returned < 20) loop.WaitForPosts(returned + 1), loop.RunPosted();
+  worker.join();
+  ASSERT_EQ(seen.size(), 20u);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(seen[static_cast<std::size_t>(i)], i) << "in order, on the loop thread";
+
+  bool ran = false, result = true;
+  std::thread waiting([&] { result = caller.Call([&] { ran = true; }); });
+  loop.WaitForPosts(21);  // the worker now waits for a loop thread that never comes
+  caller.Abandon();
+  waiting.join();
+  EXPECT_FALSE(result);
+  EXPECT_EQ(loop.RunPosted(), 1);
+  EXPECT_FALSE(ran) << "an abandoned call never runs";
+  EXPECT_FALSE(caller.Call([&] { ran = true; }));
+
+  MainThreadCaller closing(loop);  // a call may abandon its own caller: it still ran
+  std::thread inside([&] { result = closing.Call([&] { closing.Abandon(); }); });
+  loop.WaitForPosts(22);
+  loop.RunPosted();
+  inside.join();
+  EXPECT_TRUE(result);
+}
+
+TEST(PollEventLoop, WakesForDescriptorsAndPostsAndRunsFasterWhenAsked) {
+  PollEventLoop loop(100.0);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::atomic<int> events = 0;
+  loop.WatchFd(fds[0], POLLIN, [&](short) { loop.UnwatchFd(fds[0]), ++events; });
+  std::thread other([&] {
+    loop.Post([&] { ++events; });
+    EXPECT_EQ(write(fds[1], "x", 1), 1);
+  });
+  const auto start = PollEventLoop::Clock::now();
+  EXPECT_TRUE(loop.RunUntil([&] { return events == 2; }, 5s));
+  other.join();
+  close(fds[0]), close(fds[1]);
+  auto timer = loop.CreateTimer(3000ms, [&] { ++events; });  // 30 ms, a hundred times faster
+  timer->SetEnabled(true);
+  EXPECT_TRUE(loop.RunUntil([&] { return events == 3; }, 5s));
+  EXPECT_LT(PollEventLoop::Clock::now() - start, 1s);
+  EXPECT_FALSE(loop.RunUntil([] { return false; }, 30ms));
+}
+
+}  // namespace
+}  // namespace kavonet::testing
