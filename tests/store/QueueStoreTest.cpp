@@ -11,7 +11,7 @@
 
 #include "core/MemoryQueueStore.h"
 #include "store/SqliteQueueStore.h"
-#include "tests/config/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace kavonet {
 namespace {
