@@ -62,14 +62,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
            EXPECT_TRUE(h.main->Etsi_Response_Timer->Enabled());
            EXPECT_EQ(h.shell.cursor, TCursor::crHourGlass);
          }}}},
-    Script{"PortFiveGivesAnEmptyPortName", "[Configuration]\nPort=5\n", Start::Fresh, {
-        {[](ControllerHarness& h) {
-           h.port.failOpenWith = ENOENT;
-           h.main->ConnectTerminal();
-         }, W{}, "Check COM port settings and try again.",
-         Checks({OneBox("Cannot connect to port  . Please check this is the correct port for your "
-                        "mobile terminal interface"),
-                 [](ControllerHarness& h) { EXPECT_EQ(h.shell.beeps, std::vector{MB_ICONHAND}); }})}}},
     Script{"AnUnsupportedSpeedNeverOpensThePort", "[Configuration]\nSpeed=12345\n", Start::Fresh, {
         {Connect(), W{}, "Unsupported line speed 12345. Check COM port settings and try again.",
          Checks({OneBox("Cannot connect at 12345 bit/s. The line speed must be one of 2400, 4800, "
@@ -111,11 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
     Script{"TheDisconnectQuestionAnsweredNoKeepsTheSession", PduIni("[Startup]\nAuto Connect=1\n"),
            Start::InSession, {
         {ClickDisconnect(false), W{}, {}, Checks({Connected(true), [](ControllerHarness& h) {
-           ASSERT_EQ(h.dialogs.warnings.size(), 1u);
-           EXPECT_EQ(h.dialogs.warnings[0],
-                     "Kavonet is configured for Automatic Connection to the Mobile Terminal. Manually "
-                     "disconnecting will override this setting, you will need to re-connect manually, or "
-                     "restart Kavonet.\r\rDo you wish to disconnect anyway?.");
+           EXPECT_EQ(h.dialogs.warnings.size(), 1u);
            EXPECT_TRUE(h.main->Connect_MT.Down);
            EXPECT_TRUE(h.main->No_Transfer.Enabled);
          }})},

@@ -150,9 +150,10 @@ TEST(SqliteQueueStoreTest, FileFromBeforePartsKeepsItsRows) {
 // Each fault is reported with the file's path and the reason, and refuses what follows; a
 // damaged file is moved aside whole, and a new one takes its place.
 TEST(SqliteQueueStoreTest, FaultsAreReportedAndADamagedFileIsMovedAsideNotDeleted) {
-  enum Kind { kInUse, kParentIsAFile, kReadOnly, kNotADatabase, kDamagedPage };
+  enum Kind { kInUse, kParentIsAFile, kFileIsADirectory, kReadOnly, kNotADatabase, kDamagedPage };
   const struct { Kind kind; const char* name; const char* reason; } cases[] = {
       {kInUse, "in use", "in use by another gateway"}, {kParentIsAFile, "parent is a file", "Not a directory"},
+      {kFileIsADirectory, "file is a directory", "(Is a directory)"},
       {kReadOnly, "read-only directory", "Permission denied"}, {kNotADatabase, "not a database", nullptr},
       {kDamagedPage, "damaged page", nullptr}};
   for (const auto& c : cases) {
@@ -164,6 +165,7 @@ TEST(SqliteQueueStoreTest, FaultsAreReportedAndADamagedFileIsMovedAsideNotDelete
     std::string bytes;
     if (c.kind == kInUse) first = std::make_unique<SqliteQueueStore>(where);
     if (c.kind == kParentIsAFile) testing::WriteText(where = dir / "file", "");
+    if (c.kind == kFileIsADirectory) std::filesystem::create_directory(file);
     if (c.kind == kReadOnly && ::geteuid() == 0) continue;  // root writes anyway
     if (c.kind == kReadOnly) ::chmod(where.c_str(), 0555);
     if (c.kind == kDamagedPage) {
