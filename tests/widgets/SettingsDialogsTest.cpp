@@ -216,6 +216,9 @@ TEST_F(MessageSettingsDialog, OkSavesAndTheControllerTakesTheValuesAtOnceCancelK
   const GatewayConfig& config = gateway.main->Config();
   EXPECT_TRUE(config.FastDispatch && config.LongMessages && !config.LogTransmit);
   EXPECT_EQ(config.StartupTransfer, 2);
+  dialog.show();
+  EXPECT_EQ(Shown(), "20111") << "shown as saved";
+  dialog.Cancel_ConfigClick();
   // A mode outside the list shows no choice and saves as -1.
   gateway.WriteIni("[Receive Message]\nStartup Transfer=7\n");
   dialog.show();
