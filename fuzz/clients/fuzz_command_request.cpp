@@ -3,7 +3,6 @@
 // a line end is refused, and the destinations taken from it are never cut inside a number.
 // Input: octet 0 = limit (0: the real 64 KiB), octet 1 = read size, the rest = bytes sent.
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -27,32 +27,26 @@ class Silent : public Dialogs, public Shell {
   void Restore() override {}
 };
 
+// Lives as long as the fuzzing process, so its directory is left to the system's clean-up
+// of the temporary directory.
 class FuzzController {
  public:
   explicit FuzzController(const std::string& interface) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-fuzz-XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-    std::ofstream(dir_ / "orvsms.ini")
-        << "[Configuration]\nInterface=" << interface
+    std::string dir = (std::filesystem::temp_directory_path() / "kavonet-fuzz-XXXXXX").string();
+    mkdtemp(dir.data());
+    std::ofstream(dir + "/orvsms.ini") << "[Configuration]\nInterface=" << interface
         << "\n[Receive Message]\nLog Receive=0\nLog Transmit=0\nStartup Transfer=1\n";
-    main = std::make_unique<TSMS_Main>(loop, port, silent_, silent_, dir_);
-  }
-  ~FuzzController() {
-    main.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    main = std::make_unique<TSMS_Main>(loop, port, silent, silent, dir);
   }
 
   // `feed` hands the input over in a session (entered again after End SMS Mode), then a
   // send tick runs.
   template <typename Feed>
   void Run(Feed feed) {
-    if (!main->Connected()) {
-      main->ConnectTerminal();
-      for (int i = 0; i < 10 && !main->Connected(); ++i) {
-        port.Receive("\r\nOK\r\n");
-        loop.Advance(std::chrono::milliseconds(350));
-      }
+    if (!main->Connected()) main->ConnectTerminal();
+    for (int i = 0; i < 10 && !main->Connected(); ++i) {
+      port.Receive("\r\nOK\r\n");
+      loop.Advance(std::chrono::milliseconds(350));
     }
     if (main->tx_queue.RowCount() < 4) main->AppendToSendQueue("123", "x");
     port.ClearLog();
@@ -60,11 +54,7 @@ class FuzzController {
     main->tx_queue_TimerTimer();
   }
 
- private:
-  std::filesystem::path dir_;
-  Silent silent_;
-
- public:
+  Silent silent;
   VirtualEventLoop loop;
   FakeCommPort port;
   std::unique_ptr<TSMS_Main> main;

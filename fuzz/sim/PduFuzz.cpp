@@ -3,23 +3,22 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "sim/AtCommandLine.h"
 #include "sim/BlockFrame.h"
 #include "sim/SmsPdu.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kavonet::sim;
+  using kavonet::fuzzing::Check;
   const Bytes octets(data, data + size);
   (void)DecodeSubmit(octets);
 
   FrameReader reader;
   for (std::uint8_t byte : octets) {
-    if (auto frame = reader.Push(byte)) {
-      if (frame->body.size() > FrameReader::kMaxFrameBody) std::abort();
-    }
+    if (auto frame = reader.Push(byte)) Check(frame->body.size() <= FrameReader::kMaxFrameBody);
   }
 
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -29,6 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view body = split == std::string_view::npos ? "" : text.substr(split + 1);
   const auto pdu = EncodeDeliver(origin, body, SmsTimestamp{});
   // One message: address, eleven fixed octets and at most 140 octets of user data.
-  if (pdu && pdu.value->size() > 12 + 11 + kMaxUcs2Octets) std::abort();
+  if (pdu) Check(pdu.value->size() <= 12 + 11 + kMaxUcs2Octets);
   return 0;
 }

@@ -7,12 +7,6 @@
 
 #include "sim/Terminal.h"
 
-namespace {
-
-kavonet::sim::SmsTimestamp FixedTime() { return {24, 1, 2, 3, 4, 5}; }
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kavonet::sim;
   if (size < 2) return 0;
@@ -20,10 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.startInBlockMode = (data[0] & 0x01) != 0;
   options.shortHeaders = (data[0] & 0x02) != 0;
   options.numericResults = (data[0] & 0x04) != 0;
-  std::size_t written = 0;
   Terminal terminal(
-      options, [&written](std::string_view bytes) { written += bytes.size(); },
-      [](const SentMessage&) {}, &FixedTime);
+      options, [](std::string_view) {}, [](const SentMessage&) {}, [] { return SmsTimestamp{24, 1, 2, 3, 4, 5}; });
   terminal.Store("+4479", "stored");
   terminal.Store("Kavonet", "\xE2\x82\xAC");
   const std::size_t chunk = data[1] % 16 + 1;

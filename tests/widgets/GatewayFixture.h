@@ -1,33 +1,21 @@
 #pragma once
-// A controller on a virtual clock with a fake port in its own working directory, as the
-// window and the dialogs see it, plus helpers for the modal loops of the GUI.
+// The controller harness as the window and the dialogs see it, plus helpers for the modal
+// loops of the GUI.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QApplication>
-#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
-#include <QWidget>
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "core/TSMS_Main.h"
-#include "loop/VirtualEventLoop.h"
-#include "serial/FakeCommPort.h"
 #include "tests/core/ControllerHarness.h"
 #include "ui/widgets/GuiFront.h"
 
@@ -35,61 +23,37 @@ namespace kavonet::testing {
 
 inline std::string PduIni(const std::string& extra = "") {
   return "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface=PDU Mode\n"
-         "Service Centre Address=+4479\n" +
-         extra;
+         "Service Centre Address=+4479\n" + extra;
 }
-inline std::string BlockIni(const std::string& extra = "") {
-  return "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface=Block Mode\n"
-         "Wait OK=1\n" +
-         extra;
+inline std::string BlockIni() {
+  return "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface=Block Mode\nWait OK=1\n";
 }
 
-class Gateway {
+class Gateway : public ControllerHarness {
  public:
-  // Where the controller's boxes and shell calls go.
+  // Where the controller's boxes and shell calls go: recorded, or the desktop front's.
   enum class Front { Recorded, Gui };
 
-  // `ini` is orvsms.ini before the controller starts (empty: no file).
-  explicit Gateway(const std::string& ini = "", Front front = Front::Recorded) {
-    if (!ini.empty()) WriteIni(ini);
-    main = std::make_unique<TSMS_Main>(loop, port, front == Front::Gui ? static_cast<Dialogs&>(gui) : recorded,
-                                       front == Front::Gui ? static_cast<Shell&>(gui) : shell, dir.Path());
+  explicit Gateway(const std::string& ini = "", Front front = Front::Recorded) : ControllerHarness(ini) {
+    if (front == Front::Gui) main = std::make_unique<TSMS_Main>(loop, port, gui, gui, dir.Path());
   }
+  ~Gateway() { main.reset(); }  // before the front it may use
 
   std::filesystem::path IniPath() const { return dir.Path() / "orvsms.ini"; }
-  void WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
+  void WriteIni(const std::string& text) const { WriteText(IniPath(), text); }
   std::string Ini() const { return ReadText(IniPath()); }
-
-  // Bytes from the terminal, then the tick that hands them to the controller.
-  void Receive(const std::string& bytes) {
-    port.Receive(bytes);
-    loop.Advance(std::chrono::milliseconds(350));
-  }
   // Connects and answers every initialisation command with OK.
   void EnterSession() {
     main->ConnectTerminal();
     for (int i = 0; i < 10 && !main->Connected(); ++i) Receive("\r\nOK\r\n");
     ASSERT_TRUE(main->Connected());
   }
-  std::vector<std::string> TakeWritten() {
-    std::vector<std::string> written = port.Written();
-    port.ClearLog();
-    return written;
-  }
 
-  TempDir dir;
-  VirtualEventLoop loop;
-  FakeCommPort port;
-  // Boxes, beeps and cursor changes, recorded instead of shown.
-  RecordingDialogs recorded;
-  RecordingShell shell;
   ui::GuiFront gui;
-  std::unique_ptr<TSMS_Main> main;
 };
 
-// While alive, hands every modal window that opens to `handler` from inside its own
-// event loop once the window is active, and remembers each one's title and text (a message box's
-// text).
+// While alive, hands every modal window that opens to `handler` from inside its own event
+// loop once the window is active, and remembers each one's title and text (a box's text).
 class ModalHandler {
  public:
   explicit ModalHandler(std::function<void(QWidget*)> handler) : handler_(std::move(handler)) {
@@ -97,7 +61,6 @@ class ModalHandler {
     QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
     timer_.start();
   }
-  ~ModalHandler() { timer_.stop(); }
 
   struct Seen {
     QString title;
@@ -116,9 +79,8 @@ class ModalHandler {
       if (done == modal) return;
     }
     handled_.emplace_back(modal);
-    Seen seen{modal->windowTitle(), {}};
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) seen.text = box->text();
-    seen_.push_back(seen);
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    seen_.push_back({modal->windowTitle(), box ? box->text() : QString()});
     int open = 0;
     for (QWidget* w : QApplication::topLevelWidgets()) {
       if (w->isVisible() && qobject_cast<QMessageBox*>(w) != nullptr) ++open;
@@ -127,11 +89,9 @@ class ModalHandler {
     // Not from inside this timer's own slot: Qt does not fire a timer again while its
     // slot runs, and the handler may open a box whose loop needs the next poll.
     QMetaObject::invokeMethod(
-        &timer_,
-        [this, box = QPointer<QWidget>(modal)] {
+        &timer_, [this, box = QPointer<QWidget>(modal)] {
           if (box) handler_(box);
-        },
-        Qt::QueuedConnection);
+        }, Qt::QueuedConnection);
   }
 
   std::function<void(QWidget*)> handler_;
@@ -144,12 +104,9 @@ class ModalHandler {
 // Presses `button` of a message box (any other modal window is rejected).
 inline void Press(QWidget* modal, QMessageBox::StandardButton button) {
   if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-    if (QAbstractButton* pressed = box->button(button)) {
-      pressed->click();
-    } else {
-      ADD_FAILURE() << "the box has no such button";
-      box->reject();
-    }
+    QAbstractButton* pressed = box->button(button);
+    EXPECT_NE(pressed, nullptr) << "the box has no such button";
+    pressed ? pressed->click() : box->reject();
   } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
     dialog->reject();
   }
@@ -164,7 +121,7 @@ W* Control(const QObject& form, const char* name) {
 }
 
 // What a control holds, as text: a radio group's chosen item (-1: none), a check box's
-// state as 1 or 0, an edit's or a list's text, a label's or button's caption, a group's title.
+// state as 1 or 0, an edit's or a list's text, a label's or button's caption.
 inline QString Value(const QObject& form, const char* name) {
   if (auto* group = form.findChild<QButtonGroup*>(QString::fromLatin1(name))) {
     return QString::number(group->checkedId());
@@ -173,10 +130,9 @@ inline QString Value(const QObject& form, const char* name) {
   if (auto* box = qobject_cast<QCheckBox*>(w)) return box->isChecked() ? "1" : "0";
   if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
   if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
-  if (auto* group = qobject_cast<QGroupBox*>(w)) return group->title();
   if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
-  if (auto* list = qobject_cast<QComboBox*>(w)) return list->currentText();
-  return w ? w->windowTitle() : QString();
+  auto* list = qobject_cast<QComboBox*>(w);
+  return list ? list->currentText() : QString();
 }
 
 inline void Choose(const QObject& form, const char* name, int item) {

@@ -5,23 +5,10 @@
 #include <stdlib.h>
 
 #include <QApplication>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "ui/widgets/DesktopApplication.h"
-
-namespace {
-
-// The offscreen platform says for every fixed-size window that it cannot pass size hints
-// on; that is no news in a test log.
-void QuietOffscreenLog(QtMsgType /*type*/, const QMessageLogContext& /*context*/,
-                       const QString& message) {
-  if (message.contains(QLatin1String("propagateSizeHints"))) return;
-  std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -32,7 +19,6 @@ int main(int argc, char** argv) {
 
   int result = 0;
   {
-    qInstallMessageHandler(QuietOffscreenLog);
     const auto app = kavonet::ui::MakeDesktopApplication(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     result = RUN_ALL_TESTS();
