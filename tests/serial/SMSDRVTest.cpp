@@ -115,12 +115,6 @@ TEST(SMSDRV32, ReceiveTable) {
   Log linesThenEmpty = lines;
   linesThenEmpty.emplace_back();
   const Case cases[] = {
-      {"lines are cut when the flag character arrives",
-       [](D& d, P& p, Log& out) {
-         LineMode(d, p), p.Receive("\r\nOK"), out.push_back("|");
-         p.Receive("\r\n\r\n+CMTI: \"SM\",1\r\n"), out.push_back(p.Pending());
-       },
-       {"|", "OK\r", "+CMTI: \"SM\",1\r", ""}},
       {"a purge drops the partial block, a reopen does not",
        [](D& d, P& p, Log&) {
          LineMode(d, p), p.Receive("PA\nRT"), d.PurgeInput(), p.Receive("OK\r\nAB\nC");

@@ -15,6 +15,7 @@ namespace kavonet::testing {
 
 struct GatewayOptions {
   bool bus = true;
+  bool headless = true;  // false: without --headless, which the missing display implies
   // Empty: no simulated terminal (the configured port, which does not exist here).
   std::string simulate = "pdu";
   IniSettings ini = {};  // after the suite's variant
@@ -32,7 +33,8 @@ class GatewayTest : public ::testing::Test {
       bus = std::make_unique<PrivateBus>(sandbox);
       ASSERT_TRUE(bus->Started());
     }
-    std::vector<std::string> argv{KavonetProgram(), "--headless"};
+    std::vector<std::string> argv{KavonetProgram()};
+    if (options.headless) argv.push_back("--headless");
     if (!options.simulate.empty()) argv.insert(argv.end(), {"--simulate", options.simulate});
     gateway = std::make_unique<ChildProcess>(argv, sandbox.Environment(), sandbox.Work());
     ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();

@@ -11,7 +11,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <fstream>
@@ -198,13 +197,11 @@ int ChildProcess::Wait(Milliseconds timeout) {
 }
 
 RunResult RunProgram(const std::vector<std::string>& argv, const Sandbox& sandbox, Milliseconds timeout) {
-  const auto start = Clock::now();
   ChildProcess child(argv, sandbox.Environment(), sandbox.Work());
   RunResult result;
   result.exitCode = child.Wait(timeout);
   // Output from descendants that outlive it (a daemon) is not waited for.
   result.output = child.Output();
-  result.elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
   return result;
 }
 
@@ -314,14 +311,8 @@ bool Eventually(const std::function<bool()>& attempt, Milliseconds timeout) {
 }
 
 std::string IniText(const IniSettings& settings) {
-  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
-  for (const IniSetting& s : settings) {
-    auto section = std::find_if(sections.begin(), sections.end(), [&](const auto& e) { return e.first == s.section; });
-    if (section == sections.end()) section = sections.insert(sections.end(), {s.section, {}});
-    auto key = std::find_if(section->second.begin(), section->second.end(), [&](const auto& e) { return e.first == s.key; });
-    if (key == section->second.end()) key = section->second.insert(section->second.end(), {s.key, {}});
-    key->second = s.value;
-  }
+  std::map<std::string, std::map<std::string, std::string>> sections;  // a later value wins
+  for (const IniSetting& s : settings) sections[s.section][s.key] = s.value;
   std::string text;
   for (const auto& [name, keys] : sections) {
     text += "[" + name + "]\n";

@@ -86,7 +86,6 @@ class ChildProcess {
 struct RunResult {
   int exitCode = -1;
   std::string output;
-  Milliseconds elapsed{0};
 };
 
 // Runs a program to its end in the sandbox's working directory (killed at the time-out,
