@@ -8,7 +8,6 @@
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <array>
@@ -232,32 +231,6 @@ std::vector<std::string> JournalSent(const std::filesystem::path& journal) {
     at = textEnd;
   }
   return sent;
-}
-
-PtyClient::PtyClient(const std::string& device) : fd_(open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-  termios modes{};
-  tcgetattr(fd_, &modes);
-  cfmakeraw(&modes);
-  tcsetattr(fd_, TCSANOW, &modes);
-}
-
-PtyClient::~PtyClient() {
-  if (fd_ >= 0) close(fd_);
-}
-
-void PtyClient::Write(std::string_view bytes) {
-  for (ssize_t written = 0; !bytes.empty(); bytes.remove_prefix(static_cast<std::size_t>(written))) {
-    if ((written = write(fd_, bytes.data(), bytes.size())) <= 0) return;
-  }
-}
-
-std::string PtyClient::ReadUntil(std::string_view expected, Milliseconds timeout) {
-  ::kavonet::testing::ReadUntil(fd_, buffered_, expected, Clock::now() + timeout);
-  const std::size_t at = buffered_.find(expected);
-  const std::size_t end = at == std::string::npos ? buffered_.size() : at + expected.size();
-  std::string taken = buffered_.substr(0, end);
-  buffered_.erase(0, end);
-  return taken;
 }
 
 PrivateBus::PrivateBus(Sandbox& sandbox) {
