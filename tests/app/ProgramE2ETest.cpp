@@ -12,13 +12,6 @@ namespace {
 class Program : public GatewayTest, public ::testing::WithParamInterface<GatewayVariant> {
  protected:
   Program() { variant = GetParam().settings; }
-  // The text of the first output line that contains `label`, after the label.
-  std::string LineAfter(const std::string& label) {
-    const std::string& output = gateway->Output();
-    const std::size_t at = output.find(label);
-    if (at == std::string::npos) return {};
-    return output.substr(at + label.size(), output.find('\n', at) - at - label.size());
-  }
 };
 
 TEST_P(Program, ASecondStartHandsOverItsCommandLineWhateverItsNameAndOptionsAndEnds) {
@@ -27,7 +20,7 @@ TEST_P(Program, ASecondStartHandsOverItsCommandLineWhateverItsNameAndOptionsAndE
   EXPECT_EQ(second.exitCode, 0);
   EXPECT_EQ(second.output, "") << "it says nothing and starts nothing";
   ASSERT_TRUE(gateway->WaitForOutput("xxx\n"));
-  const std::string handedOver = LineAfter("another start handed over its command line: ");
+  const std::string handedOver = TextAfter("another start handed over its command line: ");
   EXPECT_EQ(handedOver.size(), 1022u);
   EXPECT_EQ(handedOver.rfind(KavonetProgram() + " --headless -regserver xxx", 0), 0u) << handedOver;
   const std::string link = (sandbox.Root() / "sms-gateway").string();

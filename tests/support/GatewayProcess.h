@@ -40,8 +40,8 @@ class GatewayTest : public ::testing::Test {
     ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
     if (options.simulate.empty()) return;
     ASSERT_TRUE(gateway->WaitForOutput("Entered ETSI SMS")) << gateway->Output();
-    control = PathAfter("control socket ");
-    journal = PathAfter("journal ");
+    control = TextAfter("control socket ");
+    journal = TextAfter("journal ");
   }
 
   // A call of a Kavonet.SMS member with dbus-send (arguments in its TYPE:VALUE form; by
@@ -93,8 +93,8 @@ class GatewayTest : public ::testing::Test {
   std::filesystem::path control;
   std::filesystem::path journal;
 
- private:
-  std::filesystem::path PathAfter(const std::string& label) {
+  // What follows `label` in the gateway's output, up to the line's end or a ';'.
+  std::string TextAfter(const std::string& label) {
     const std::string& output = gateway->Output();
     const std::size_t start = output.find(label);
     if (start == std::string::npos) return {};
