@@ -177,10 +177,6 @@ bool EndsWithBytes(const std::filesystem::path& file, const std::string& bytes) 
 
 }  // namespace
 
-bool LogEndsWith(const std::filesystem::path& file, std::string_view line) {
-  return EndsWithBytes(file, LogBytes(line));
-}
-
 std::size_t LinesLoggedAtEnd(const std::filesystem::path& file, const std::vector<std::string>& lines) {
   std::string bytes;
   std::vector<std::string> prefixes;

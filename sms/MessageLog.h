@@ -42,9 +42,8 @@ std::string FormatLocalTime(std::time_t t, const char* format);
 // Returns false when the file cannot be created or written; never throws.
 bool AppendLogLine(const std::filesystem::path& file, std::string_view line);
 
-// The file's last line is `line` as AppendLogLine writes it; false when it cannot be read.
-bool LogEndsWith(const std::filesystem::path& file, std::string_view line);
-// How many of `lines`, from the first on, the log ends with, in that order.
+// How many of `lines`, from the first on, the file ends with as AppendLogLine writes
+// them; 0 when it cannot be read.
 std::size_t LinesLoggedAtEnd(const std::filesystem::path& file, const std::vector<std::string>& lines);
 
 }  // namespace kavonet::sms

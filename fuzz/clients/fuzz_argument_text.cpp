@@ -11,19 +11,17 @@
 #include <QStringList>
 #include <QVariant>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "clients/DBusValues.h"
 #include "core/TSMS.h"
 #include "sms/Utf8.h"
+#include "fuzz/FuzzCheck.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavonet::fuzzing::Check;
 
 template <typename T>
 T Number(const std::uint8_t* bytes, std::size_t size) {

@@ -5,19 +5,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "clients/CommandRequest.h"
 #include "core/TSMS.h"
 #include "sms/Utf8.h"
+#include "fuzz/FuzzCheck.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavonet::fuzzing::Check;
 
 void CheckDestinations(const std::string& line) {
   const std::string destinations = line.substr(0, line.find(';'));

@@ -8,20 +8,18 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "config/IniDocument.h"
+#include "fuzz/FuzzCheck.h"
 
 namespace {
 
-using kavonet::IniDocument;
+using kavonet::fuzzing::Check;
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavonet::IniDocument;
 
 // The document's own notion of one name: blanks at both ends do not count, case does not.
 std::string NameKey(std::string_view name) {

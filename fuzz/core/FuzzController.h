@@ -1,6 +1,7 @@
 #pragma once
 // A controller in an entered session for fuzz targets: virtual clock, fake port, boxes that
-// answer at once, and a private working directory with logging off.
+// answer at once, a private working directory with logging off, and always a message
+// waiting so that confirmations and refusals have something to act on.
 
 #include <unistd.h>
 
@@ -15,14 +16,10 @@
 
 namespace kavonet::fuzzing {
 
-class SilentDialogs : public Dialogs {
+class Silent : public Dialogs, public Shell {
  public:
   void ErrorBox(const std::string&) override {}
   bool WarningYesNo(const std::string&) override { return true; }
-};
-
-class SilentShell : public Shell {
- public:
   void MessageBeep(BeepType) override {}
   void SetCursor(TCursor) override {}
   void OpenWithShell(const std::string&) override {}
@@ -30,40 +27,42 @@ class SilentShell : public Shell {
   void Restore() override {}
 };
 
-inline std::filesystem::path FuzzWorkDir(const std::string& interface) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-fuzz-XXXXXX").string();
-  std::filesystem::path dir = mkdtemp(pattern.data());
-  std::ofstream(dir / "orvsms.ini")
-      << "[Configuration]\nInterface=" << interface
-      << "\n[Receive Message]\nLog Receive=0\nLog Transmit=0\nStartup Transfer=1\n";
-  return dir;
-}
-
 class FuzzController {
  public:
-  explicit FuzzController(const std::string& interface)
-      : dir_(FuzzWorkDir(interface)),
-        main(std::make_unique<TSMS_Main>(loop, port, dialogs_, shell_, dir_)) {}
+  explicit FuzzController(const std::string& interface) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-fuzz-XXXXXX").string();
+    dir_ = mkdtemp(pattern.data());
+    std::ofstream(dir_ / "orvsms.ini")
+        << "[Configuration]\nInterface=" << interface
+        << "\n[Receive Message]\nLog Receive=0\nLog Transmit=0\nStartup Transfer=1\n";
+    main = std::make_unique<TSMS_Main>(loop, port, silent_, silent_, dir_);
+  }
   ~FuzzController() {
     main.reset();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
 
-  // Connects and acknowledges every init command until the session is entered.
-  void EnterSession() {
-    main->ConnectTerminal();
-    for (int i = 0; i < 10 && !main->Connected(); ++i) {
-      port.Receive("\r\nOK\r\n");
-      loop.Advance(std::chrono::milliseconds(350));
+  // `feed` hands the input over in a session (entered again after End SMS Mode), then a
+  // send tick runs.
+  template <typename Feed>
+  void Run(Feed feed) {
+    if (!main->Connected()) {
+      main->ConnectTerminal();
+      for (int i = 0; i < 10 && !main->Connected(); ++i) {
+        port.Receive("\r\nOK\r\n");
+        loop.Advance(std::chrono::milliseconds(350));
+      }
     }
+    if (main->tx_queue.RowCount() < 4) main->AppendToSendQueue("123", "x");
     port.ClearLog();
+    feed(*main);
+    main->tx_queue_TimerTimer();
   }
 
  private:
   std::filesystem::path dir_;
-  SilentDialogs dialogs_;
-  SilentShell shell_;
+  Silent silent_;
 
  public:
   VirtualEventLoop loop;

@@ -6,28 +6,23 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "serial/BlockCutter.h"
+#include "fuzz/FuzzCheck.h"
 
 namespace {
+
+using kavonet::fuzzing::Check;
 
 using kavonet::BlockCutter;
 using kavonet::TBlockType;
 using kavonet::TBuffer;
 
 constexpr std::uint8_t kStx = 0x02, kEtx = 0x03, kLf = 0x0A, kCr = 0x0D, kDle = 0x10;
-
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "block cutter: %s\n", what);
-  std::abort();
-}
 
 bool HasPairInside(const TBuffer& b, int count, std::uint8_t first, std::uint8_t second, int from) {
   for (int i = from; i < count; ++i) {

@@ -4,19 +4,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "sms/PduCodec.h"
 #include "sms/Utf8.h"
+#include "fuzz/FuzzCheck.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavonet::fuzzing::Check;
 
 void CheckFieldDecoders(std::span<const std::uint8_t> record, std::size_t start) {
   using Decoder = std::string (*)(std::span<const std::uint8_t>, std::size_t&);

@@ -62,8 +62,9 @@ TEST_F(Automation, CtlDrivesTheGateway) {
   EXPECT_EQ(Call("deRegister_Retrieve", {"string:other"}), "boolean true");
 
   // A reader gone before the first message is written: ctl stops there and gives its registration up.
-  EXPECT_EQ(Sim("deliver +4411111 one"), "OK 1");
-  EXPECT_EQ(Sim("deliver +4422222 two"), "OK 2");
+  // The terminal may still hold the follower's message until its delete has gone through.
+  EXPECT_EQ(Sim("deliver +4411111 one").substr(0, 3), "OK ");
+  EXPECT_EQ(Sim("deliver +4422222 two").substr(0, 3), "OK ");
   ASSERT_TRUE(Eventually([&] { return Ctl({"queue", sandbox.Work().string()}).output.find("two") != std::string::npos; }));
   const std::string script = "\"$1\" retrieve --app pipe 2>/dev/null | true; echo \"ctl=${PIPESTATUS[0]}\"";
   EXPECT_EQ(RunProgram({"/bin/bash", "-c", script, "bash", CtlProgram()}, sandbox).output, "ctl=4\n");

@@ -12,55 +12,6 @@ namespace {
 using namespace std::string_literals;
 using namespace std::chrono_literals;
 
-// Answers each written command with OK and collects what the terminal received.
-Strings InitialiseAndCollect(ControllerHarness& h) {
-  Strings received;
-  h.main->ConnectTerminal();
-  for (int i = 0; i < 10 && !h.main->Connected(); ++i) {
-    for (auto& w : h.TakeWritten()) received.push_back(w);
-    h.Receive("\r\nOK\r\n");
-  }
-  for (auto& w : h.TakeWritten()) received.push_back(w);
-  return received;
-}
-
-struct InitListCase {
-  const char* name;
-  std::string extraIni;
-  Strings expected;
-};
-
-class PduInitList : public ::testing::TestWithParam<InitListCase> {};
-
-TEST_P(PduInitList, TerminalReceivesEachCommandWithATAndCR) {
-  ControllerHarness h{PduIni(GetParam().extraIni)};
-  EXPECT_EQ(InitialiseAndCollect(h), GetParam().expected);
-  EXPECT_TRUE(h.main->Connected());
-  EXPECT_EQ(h.main->CommDrv.BlockType(), btPDU);
-  EXPECT_EQ(h.main->StatusText(), "Entered ETSI SMS PDU Mode OK");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Options, PduInitList,
-    ::testing::Values(
-        InitListCase{"None", "",
-                     {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}},
-        InitListCase{"Every",
-                     "PIN Code=1234\nService Centre Address=+4479\nMem1=SM\nMem2=ME\nMem3=MT\n"
-                     "[Receive Message]\nStartup Transfer=2\n",
-                     {"ATZE0&S0\r", "AT+CPIN=\"1234\"\r", "AT+CMGF=0\r",
-                      "AT+CPMS=\"SM\",\"ME\",\"MT\"\r", "AT+CSCA=\"+4479\"\r",
-                      "AT+CNMI=0,1,0,0\r"}},
-        InitListCase{"Mem2WithoutMem1", "Mem2=ME\n",
-                     {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}},
-        InitListCase{"Mem3IgnoredWithoutMem2", "Mem1=SM\nMem3=MT\n",
-                     {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CPMS=\"SM\"\r", "AT+CSCA=\"\"\r",
-                      "AT+CNMI=0,0,0,0\r"}},
-        InitListCase{"UnknownTransferModeHasNoCnmi",
-                     "[Receive Message]\nStartup Transfer=7\n",
-                     {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"\"\r"}}),
-    [](const auto& info) { return info.param.name; });
-
 Check OneBox(std::string text) {
   return [text](ControllerHarness& h) {
     ASSERT_EQ(h.dialogs.errors.size(), 1u);
@@ -77,10 +28,26 @@ Check Timers(bool connect, bool etsi, bool tx, bool rx) {
   };
 }
 
+// The whole initialisation list, answered with OK: each command with AT and CR.
+Script InitList(const char* name, const std::string& extra, Strings list) {
+  return {name, PduIni(extra), Start::Fresh, {{Events({Connect(), Initialise()}), list,
+          "Entered ETSI SMS PDU Mode OK", Connected(true)}}};
+}
+const std::string kInit = "ATZE0&S0\r";
+
 class Connection : public ::testing::TestWithParam<Script> {};
 TEST_P(Connection, Runs) { RunScript(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
+    InitList("InitNoOptions", "", {kInit, "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}),
+    InitList("InitEveryOption", "PIN Code=1234\nService Centre Address=+4479\nMem1=SM\nMem2=ME\nMem3=MT\n"
+             "[Receive Message]\nStartup Transfer=2\n", {kInit, "AT+CPIN=\"1234\"\r", "AT+CMGF=0\r",
+             "AT+CPMS=\"SM\",\"ME\",\"MT\"\r", "AT+CSCA=\"+4479\"\r", "AT+CNMI=0,1,0,0\r"}),
+    InitList("InitMem2WithoutMem1", "Mem2=ME\n", {kInit, "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}),
+    InitList("InitMem3IgnoredWithoutMem2", "Mem1=SM\nMem3=MT\n",
+             {kInit, "AT+CMGF=0\r", "AT+CPMS=\"SM\"\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}),
+    InitList("InitUnknownTransferModeHasNoCnmi", "[Receive Message]\nStartup Transfer=7\n",
+             {kInit, "AT+CMGF=0\r", "AT+CSCA=\"\"\r"}),
     Script{"ThePinCodeIsNeverShown", PduIni("PIN Code=4711\n"), Start::Fresh, {
         {Events({Connect(), Rx("\r\nOK\r\n")}), W{"ATZE0&S0\r", "AT+CPIN=\"4711\"\r"},
          "AT+CPIN=\"****\"\r"},
@@ -95,14 +62,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
            EXPECT_TRUE(h.main->Etsi_Response_Timer->Enabled());
            EXPECT_EQ(h.shell.cursor, TCursor::crHourGlass);
          }}}},
-    Script{"PortFiveGivesAnEmptyPortName", "[Configuration]\nPort=5\n", Start::Fresh, {
-        {[](ControllerHarness& h) {
-           h.port.failOpenWith = ENOENT;
-           h.main->ConnectTerminal();
-         }, W{}, "Check COM port settings and try again.",
-         Checks({OneBox("Cannot connect to port  . Please check this is the correct port for your "
-                        "mobile terminal interface"),
-                 [](ControllerHarness& h) { EXPECT_EQ(h.shell.beeps, std::vector{MB_ICONHAND}); }})}}},
     Script{"AnUnsupportedSpeedNeverOpensThePort", "[Configuration]\nSpeed=12345\n", Start::Fresh, {
         {Connect(), W{}, "Unsupported line speed 12345. Check COM port settings and try again.",
          Checks({OneBox("Cannot connect at 12345 bit/s. The line speed must be one of 2400, 4800, "
@@ -144,11 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
     Script{"TheDisconnectQuestionAnsweredNoKeepsTheSession", PduIni("[Startup]\nAuto Connect=1\n"),
            Start::InSession, {
         {ClickDisconnect(false), W{}, {}, Checks({Connected(true), [](ControllerHarness& h) {
-           ASSERT_EQ(h.dialogs.warnings.size(), 1u);
-           EXPECT_EQ(h.dialogs.warnings[0],
-                     "Kavonet is configured for Automatic Connection to the Mobile Terminal. Manually "
-                     "disconnecting will override this setting, you will need to re-connect manually, or "
-                     "restart Kavonet.\r\rDo you wish to disconnect anyway?.");
+           EXPECT_EQ(h.dialogs.warnings.size(), 1u);
            EXPECT_TRUE(h.main->Connect_MT.Down);
            EXPECT_TRUE(h.main->No_Transfer.Enabled);
          }})},

@@ -2,8 +2,6 @@
 // A controller on a virtual clock with a fake port, fake dialogs and shell, and its own
 // working directory: what every controller test starts from.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +12,7 @@
 #include "core/TSMS_Main.h"
 #include "loop/VirtualEventLoop.h"
 #include "serial/FakeCommPort.h"
+#include "tests/support/TempDir.h"
 
 namespace kavonet::testing {
 
@@ -41,23 +40,6 @@ class RecordingShell : public Shell {
   TCursor cursor = TCursor::crDefault;
   int minimized = 0;
   int restored = 0;
-};
-
-// A fresh directory under the system temporary directory, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
 };
 
 // Every status text shown, in order.

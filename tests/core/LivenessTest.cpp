@@ -15,33 +15,29 @@ namespace {
 
 constexpr int kSeeds = 1000, kSteps = 250;
 
-// Reports the first failing seeds, and the steps of the first.
-void RunSeeds(bool blockMode) {
-  std::string seeds, steps;
-  int failed = 0;
-  for (std::uint64_t seed = 1; seed <= kSeeds; ++seed) {
-    const std::string failure = LivenessRun(seed, blockMode, false).Run(kSteps);
-    if (failure.empty() || ++failed > 12) continue;
-    seeds += "seed " + std::to_string(seed) + ": " + failure + "\n";
-    if (failed > 1) continue;
-    LivenessRun replay(seed, blockMode, true);
-    replay.Run(kSteps);
-    for (const std::string& line : replay.trace)
-      if (line.find("s]   ") == std::string::npos) steps += line + "\n";  // steps only
-  }
-  EXPECT_EQ(failed, 0) << seeds << steps << "Replay a seed with KAVONET_LIVENESS_SEED=<seed> "
-                       << "KAVONET_LIVENESS_MODE=" << (blockMode ? "block" : "pdu")
-                       << " core_tests --gtest_filter=Liveness.OneSeed";
-}
-
+// Reports the first failing seeds of each mode, and the steps of the first.
 TEST(Liveness, PduAndBlockModeSeeds) {
-  for (const bool blockMode : {false, true}) RunSeeds(blockMode);
+  for (const bool blockMode : {false, true}) {
+    std::string seeds, steps;
+    int failed = 0;
+    for (std::uint64_t seed = 1; seed <= kSeeds; ++seed) {
+      const std::string failure = LivenessRun(seed, blockMode, false).Run(kSteps);
+      if (failure.empty() || ++failed > 12) continue;
+      seeds += "seed " + std::to_string(seed) + ": " + failure + "\n";
+      if (failed > 1) continue;
+      LivenessRun replay(seed, blockMode, true);
+      replay.Run(kSteps);
+      for (const std::string& line : replay.trace)
+        if (line.find("s]   ") == std::string::npos) steps += line + "\n";  // steps only
+    }
+    EXPECT_EQ(failed, 0) << seeds << steps << "Replay a seed with KAVONET_LIVENESS_SEED=<seed> KAVONET_LIVENESS_MODE="
+                         << (blockMode ? "block" : "pdu") << " core_tests --gtest_filter=Liveness.OneSeed";
+  }
 }
 
 TEST(Liveness, OneSeed) {
-  const char* seed = std::getenv("KAVONET_LIVENESS_SEED");
-  const char* mode = std::getenv("KAVONET_LIVENESS_MODE");
-  const char* steps = std::getenv("KAVONET_LIVENESS_STEPS");
+  const char *seed = std::getenv("KAVONET_LIVENESS_SEED"), *mode = std::getenv("KAVONET_LIVENESS_MODE"),
+             *steps = std::getenv("KAVONET_LIVENESS_STEPS");
   if (seed == nullptr) GTEST_SKIP() << "set KAVONET_LIVENESS_SEED (and KAVONET_LIVENESS_MODE)";
   LivenessRun run(std::strtoull(seed, nullptr, 10), mode && std::string(mode) == "block", true);
   const std::string failure = run.Run(steps ? std::atoi(steps) : kSteps);

@@ -531,6 +531,18 @@ INSTANTIATE_TEST_SUITE_P(Parts, Session, ::testing::Values(
         {PartRead(1), W{"AT+CMGR=5\r"}},
         {PartRead(2), W{"AT+CMGD=6\r"}},
         {Rx(kOk), W{"AT+CMGD=5\r"}}}},
+    // One part kept across a restart: the joined row reads every copy back before its delete.
+    Script{"APartFromBeforeARestartIsReadBackWithTheRest", PduIni("Long Messages=1\n"), Start::InSession, {
+        {Events({ReadPart(6, 1), Kill(), Connect(), Initialise()}), kPduInit, {}, Held(1)},
+        {ReadPart(5, 2), W{"AT+CMGR=5\r"}, {}, Received(1, kHiJoined)},
+        {Retrieve(), W{"AT+CMGR=6\r"}},
+        {PartRead(1), W{"AT+CMGR=5\r"}},
+        {PartRead(2), W{"AT+CMGD=6\r"}}}},
+    // A second part 2 from the same sender and reference belongs to another message.
+    Script{"ASecondCopyOfAPartIsShownApart", PduIni("Long Messages=1\n"), Start::InSession, {
+        {Events({ReadPart(5, 2), ReadPart(7, 2)}), {}, {},
+         Checks({Held(1), Received(1, "7|Read|+4479|17-03-99|12:45:08|!|")})},
+        {ReadPart(6, 1), {}, {}, Received(2, kHiJoined)}}},
     Script{"PartsWithoutTheirRestFor24HoursAreShownApart", PduIni("Long Messages=1\n"), Start::InSession, {
         {ReadPart(5, 2), {}, {}, Received(0, "")},
         {Wait(24 * 3600 * 1000), W{}, {}, Received(0, "")},

@@ -54,8 +54,9 @@ TEST(MessageLog, AppendWritesWholeEscapedLinesOrNothing) {
   const std::string forged = "hi\r\n4479 forged \x1B[2J\t\x7F\u0085 caf\xC3\xA9 \xE1";
   EXPECT_TRUE(AppendLogLine(file, forged));
   EXPECT_EQ(ReadText(file), "old\r\nhi\\r\\n4479 forged \\x1B[2J\\x09\\x7F\\u0085 café \uFFFD\r\n");
-  EXPECT_TRUE(LogEndsWith(file, forged));
-  EXPECT_FALSE(LogEndsWith(file, "hi"));
+  EXPECT_EQ(LinesLoggedAtEnd(file, {forged, "next"}), 1u);
+  EXPECT_EQ(LinesLoggedAtEnd(file, {"old", forged, "next"}), 2u);
+  EXPECT_EQ(LinesLoggedAtEnd(file, {"hi"}), 0u);
 
   std::signal(SIGXFSZ, SIG_IGN);  // past the limit a write fails, root's too
   rlimit saved{};
@@ -73,7 +74,7 @@ TEST(MessageLog, AppendWritesWholeEscapedLinesOrNothing) {
 
   std::filesystem::create_symlink(file, dir / "link.txt");
   EXPECT_FALSE(AppendLogLine(dir / "link.txt", "line"));
-  EXPECT_FALSE(LogEndsWith(dir / "link.txt", "c"));
+  EXPECT_EQ(LinesLoggedAtEnd(dir / "link.txt", {"c"}), 0u);
   EXPECT_FALSE(AppendLogLine(dir.Path(), "line"));                   // a directory
   EXPECT_TRUE(AppendLogLine(dir / "new.txt", "first"));
   EXPECT_EQ(ReadText(dir / "new.txt"), "first\r\n");

@@ -147,54 +147,55 @@ TEST(SqliteQueueStoreTest, FileFromBeforePartsKeepsItsRows) {
   EXPECT_EQ(texts, (Texts{"x", "y", "z"}));
 }
 
-TEST(SqliteQueueStoreTest, SecondGatewayInTheDirectoryIsRefused) {
-  testing::TempDir dir;
-  auto first = std::make_unique<SqliteQueueStore>(dir.Path());
-  const SqliteQueueStore second(dir.Path());
-  ASSERT_TRUE(second.Fault());
-  EXPECT_EQ(second.Fault()->path, first->Path().string());
-  EXPECT_THAT(second.Fault()->reason, HasSubstr("another gateway"));
-  first.reset();
-  EXPECT_FALSE(SqliteQueueStore(dir.Path()).Fault());
-}
-
-TEST(SqliteQueueStoreTest, DamagedFileIsMovedAsideNotDeleted) {
-  const struct { const char* name; bool wholeFile; } cases[] = {{"not a database", true}, {"damaged page", false}};
+// Each fault is reported with the file's path and the reason, and refuses what follows; a
+// damaged file is moved aside whole, and a new one takes its place.
+TEST(SqliteQueueStoreTest, FaultsAreReportedAndADamagedFileIsMovedAsideNotDeleted) {
+  enum Kind { kInUse, kParentIsAFile, kFileIsADirectory, kReadOnly, kNotADatabase, kDamagedPage };
+  const struct { Kind kind; const char* name; const char* reason; } cases[] = {
+      {kInUse, "in use", "in use by another gateway"}, {kParentIsAFile, "parent is a file", "Not a directory"},
+      {kFileIsADirectory, "file is a directory", "(Is a directory)"},
+      {kReadOnly, "read-only directory", "Permission denied"}, {kNotADatabase, "not a database", nullptr},
+      {kDamagedPage, "damaged page", nullptr}};
   for (const auto& c : cases) {
-    testing::TempDir dir;
-    const std::filesystem::path file = dir / SqliteQueueStore::kFileName;
-    if (!c.wholeFile) {
-      SqliteQueueStore(dir.Path()).AddOutgoing(std::vector<OutgoingMessage>(200, {"1", std::string(100, 'x')}));
-    }
-    std::string bytes = c.wholeFile ? std::string(8192, 'q') : testing::ReadText(file);
-    bytes.replace(4096, 4096, 4096, '\xAA');
-    testing::WriteText(file, bytes);
-    SqliteQueueStore store(dir.Path());
-    ASSERT_FALSE(store.Fault()) << c.name << ": " << store.Fault()->Text();
-    ASSERT_TRUE(store.MovedAside()) << c.name;
-    const std::string reason = store.MovedAside()->reason;
-    const std::string aside = reason.substr(reason.find("moved aside to ") + 15);
-    EXPECT_THAT(aside, StartsWith(file.string() + ".corrupt-20")) << c.name;
-    EXPECT_EQ(testing::ReadText(aside), bytes) << c.name;
-    EXPECT_TRUE(store.LoadOutgoing().empty() && store.AddOutgoing({{"1", "new"}})) << c.name;
-  }
-}
-
-TEST(SqliteQueueStoreTest, UnusableDirectoryIsReportedWithPathAndReason) {
-  const struct { const char* name; bool asFile; const char* reason; } cases[] = {
-      {"parent is a regular file", true, "Not a directory"}, {"read-only directory", false, "Permission denied"}};
-  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     testing::TempDir dir;
     std::filesystem::path where = dir.Path();
-    if (c.asFile) testing::WriteText(where = dir / "file", "");
-    else if (::geteuid() == 0) continue;  // root writes anyway
-    else ::chmod(where.c_str(), 0555);
+    const std::filesystem::path file = where / SqliteQueueStore::kFileName;
+    std::unique_ptr<SqliteQueueStore> first;
+    std::string bytes;
+    if (c.kind == kInUse) first = std::make_unique<SqliteQueueStore>(where);
+    if (c.kind == kParentIsAFile) testing::WriteText(where = dir / "file", "");
+    if (c.kind == kFileIsADirectory) std::filesystem::create_directory(file);
+    if (c.kind == kReadOnly && ::geteuid() == 0) continue;  // root writes anyway
+    if (c.kind == kReadOnly) ::chmod(where.c_str(), 0555);
+    if (c.kind == kDamagedPage) {
+      SqliteQueueStore(where).AddOutgoing(std::vector<OutgoingMessage>(200, {"1", std::string(100, 'x')}));
+    }
+    if (!c.reason) {
+      bytes = c.kind == kNotADatabase ? std::string(8192, 'q') : testing::ReadText(file);
+      bytes.replace(4096, 4096, 4096, '\xAA');
+      testing::WriteText(file, bytes);
+    }
     SqliteQueueStore store(where);
-    ASSERT_TRUE(store.Fault()) << c.name;
-    EXPECT_EQ(store.Fault()->path, (where / SqliteQueueStore::kFileName).string());
-    EXPECT_THAT(store.Fault()->reason, HasSubstr(c.reason)) << c.name;
-    EXPECT_FALSE(store.AddOutgoing({{"1", "x"}}) || store.AddIncoming({})) << c.name;
-    ::chmod(where.c_str(), 0755);
+    ::chmod(dir.Path().c_str(), 0755);
+    if (c.reason) {
+      ASSERT_TRUE(store.Fault());
+      EXPECT_EQ(store.Fault()->path, (where / SqliteQueueStore::kFileName).string());
+      EXPECT_THAT(store.Fault()->reason, HasSubstr(c.reason));
+      EXPECT_FALSE(store.AddOutgoing({{"1", "x"}}) || store.AddIncoming({}));
+      first.reset();
+      if (c.kind == kInUse) {
+        EXPECT_FALSE(SqliteQueueStore(where).Fault()) << "free once the first has gone";
+      }
+      continue;
+    }
+    ASSERT_FALSE(store.Fault()) << store.Fault()->Text();
+    ASSERT_TRUE(store.MovedAside());
+    const std::string reason = store.MovedAside()->reason;
+    const std::string aside = reason.substr(reason.find("moved aside to ") + 15);
+    EXPECT_THAT(aside, StartsWith(file.string() + ".corrupt-20"));
+    EXPECT_EQ(testing::ReadText(aside), bytes);
+    EXPECT_TRUE(store.LoadOutgoing().empty() && store.AddOutgoing({{"1", "new"}}));
   }
 }
 

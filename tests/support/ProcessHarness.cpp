@@ -102,9 +102,10 @@ std::vector<std::string> Sandbox::Environment() const {
   for (char** entry = environ; *entry != nullptr; ++entry) {
     if (Inherited(*entry)) environment.emplace_back(*entry);
   }
-  for (const auto& [name, value] : overrides_) {
-    std::erase_if(environment, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
-    if (!value.empty()) environment.push_back(name + "=" + value);
+  for (const auto& override : overrides_) {
+    const std::string prefix = override.first + "=";
+    std::erase_if(environment, [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+    if (!override.second.empty()) environment.push_back(prefix + override.second);
   }
   return environment;
 }

@@ -3,9 +3,14 @@
 // window and the dialogs see it, plus helpers for the modal loops of the GUI.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
@@ -17,57 +22,16 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/TSMS_Main.h"
 #include "loop/VirtualEventLoop.h"
 #include "serial/FakeCommPort.h"
+#include "tests/core/ControllerHarness.h"
 #include "ui/widgets/GuiFront.h"
 
 namespace kavonet::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavonet-gui-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// Boxes, beeps and cursor changes, recorded instead of shown.
-class RecordingFront : public Dialogs, public Shell {
- public:
-  void ErrorBox(const std::string& text) override { errors.push_back(text); }
-  bool WarningYesNo(const std::string& text) override {
-    warnings.push_back(text);
-    return answerYes;
-  }
-  void MessageBeep(BeepType type) override { beeps.push_back(type); }
-  void SetCursor(TCursor c) override { cursor = c; }
-  void OpenWithShell(const std::string& fileName) override { opened.push_back(fileName); }
-  void Minimize() override {}
-  void Restore() override {}
-
-  std::vector<std::string> errors;
-  std::vector<std::string> warnings;
-  std::vector<BeepType> beeps;
-  std::vector<std::string> opened;
-  TCursor cursor = TCursor::crDefault;
-  bool answerYes = true;
-};
 
 inline std::string PduIni(const std::string& extra = "") {
   return "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface=PDU Mode\n"
@@ -88,19 +52,13 @@ class Gateway {
   // `ini` is orvsms.ini before the controller starts (empty: no file).
   explicit Gateway(const std::string& ini = "", Front front = Front::Recorded) {
     if (!ini.empty()) WriteIni(ini);
-    Dialogs& dialogs = front == Front::Gui ? static_cast<Dialogs&>(gui) : recorded;
-    Shell& shell = front == Front::Gui ? static_cast<Shell&>(gui) : recorded;
-    main = std::make_unique<TSMS_Main>(loop, port, dialogs, shell, dir.Path());
+    main = std::make_unique<TSMS_Main>(loop, port, front == Front::Gui ? static_cast<Dialogs&>(gui) : recorded,
+                                       front == Front::Gui ? static_cast<Shell&>(gui) : shell, dir.Path());
   }
 
   std::filesystem::path IniPath() const { return dir.Path() / "orvsms.ini"; }
   void WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
-  std::string Ini() const {
-    std::ifstream in(IniPath());
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string Ini() const { return ReadText(IniPath()); }
 
   // Bytes from the terminal, then the tick that hands them to the controller.
   void Receive(const std::string& bytes) {
@@ -122,7 +80,9 @@ class Gateway {
   TempDir dir;
   VirtualEventLoop loop;
   FakeCommPort port;
-  RecordingFront recorded;
+  // Boxes, beeps and cursor changes, recorded instead of shown.
+  RecordingDialogs recorded;
+  RecordingShell shell;
   ui::GuiFront gui;
   std::unique_ptr<TSMS_Main> main;
 };
@@ -181,10 +141,6 @@ class ModalHandler {
   int deepest_ = 0;
 };
 
-}  // namespace kavonet::testing
-
-namespace kavonet::testing {
-
 // Presses `button` of a message box (any other modal window is rejected).
 inline void Press(QWidget* modal, QMessageBox::StandardButton button) {
   if (auto* box = qobject_cast<QMessageBox*>(modal)) {
@@ -197,6 +153,34 @@ inline void Press(QWidget* modal, QMessageBox::StandardButton button) {
   } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
     dialog->reject();
   }
+}
+
+// The named control; fails the test when the form has none.
+template <class W = QWidget>
+W* Control(const QObject& form, const char* name) {
+  W* found = form.findChild<W*>(QString::fromLatin1(name));
+  EXPECT_NE(found, nullptr) << "no control " << name;
+  return found;
+}
+
+// What a control holds, as text: a radio group's chosen item (-1: none), a check box's
+// state as 1 or 0, an edit's or a list's text, a label's or button's caption, a group's title.
+inline QString Value(const QObject& form, const char* name) {
+  if (auto* group = form.findChild<QButtonGroup*>(QString::fromLatin1(name))) {
+    return QString::number(group->checkedId());
+  }
+  QWidget* w = Control(form, name);
+  if (auto* box = qobject_cast<QCheckBox*>(w)) return box->isChecked() ? "1" : "0";
+  if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
+  if (auto* group = qobject_cast<QGroupBox*>(w)) return group->title();
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
+  if (auto* list = qobject_cast<QComboBox*>(w)) return list->currentText();
+  return w ? w->windowTitle() : QString();
+}
+
+inline void Choose(const QObject& form, const char* name, int item) {
+  if (auto* group = Control<QButtonGroup>(form, name)) group->button(item)->click();
 }
 
 }  // namespace kavonet::testing

@@ -17,8 +17,7 @@ TEST(GuiFront, NeverStacksABoxOnOneWithTheSameText) {
   std::vector<int> openInside;
   bool warningAnswer = true;
   ModalHandler handler([&](QWidget* modal) {
-    const QString text = qobject_cast<QMessageBox*>(modal)->text();
-    if (text == "port") {
+    if (qobject_cast<QMessageBox*>(modal)->text() == "port") {
       // A timer firing inside the open box reports the same failure again, then another.
       front.ErrorBox("port");
       openInside.push_back(front.OpenBoxes());
@@ -28,34 +27,27 @@ TEST(GuiFront, NeverStacksABoxOnOneWithTheSameText) {
     Press(modal, QMessageBox::Ok);
   });
   front.ErrorBox("port");
-
   ASSERT_EQ(handler.seen().size(), 2u);
-  EXPECT_EQ(handler.seen()[0].text, "port");
   EXPECT_EQ(handler.seen()[1].text, "other");
   EXPECT_EQ(openInside, std::vector<int>{1});
-  // The suppressed warning answers No: nothing is done behind an open box.
-  EXPECT_FALSE(warningAnswer);
+  EXPECT_FALSE(warningAnswer) << "nothing is done behind an open box";
   EXPECT_EQ(handler.deepest(), 2);
   EXPECT_EQ(front.OpenBoxes(), 0);
 }
 
-TEST(GuiFront, WarningAnswersWhatWasPressed) {
+TEST(GuiFront, ShowsGatewayTextAsUnicodeWithItsLineBreaksAndAnswersWhatWasPressed) {
   GuiFront front;
-  for (auto [button, yes] :
-       {std::pair{QMessageBox::Yes, true}, std::pair{QMessageBox::No, false}}) {
+  {
+    ModalHandler handler([](QWidget* modal) { Press(modal, QMessageBox::Ok); });
+    front.ErrorBox("Grüße\r\rnext\r\nlast");  // the gateway breaks lines with CR
+    ASSERT_EQ(handler.seen().size(), 1u);
+    EXPECT_EQ(handler.seen()[0].text, QString::fromUtf8("Grüße\n\nnext\nlast"));
+    EXPECT_EQ(handler.seen()[0].title, "Kavonet");
+  }
+  for (auto [button, yes] : {std::pair{QMessageBox::Yes, true}, std::pair{QMessageBox::No, false}}) {
     ModalHandler handler([button = button](QWidget* modal) { Press(modal, button); });
     EXPECT_EQ(front.WarningYesNo("Disconnect?"), yes);
   }
-}
-
-TEST(GuiFront, ShowsGatewayTextAsUnicodeWithItsLineBreaks) {
-  GuiFront front;
-  ModalHandler handler([](QWidget* modal) { Press(modal, QMessageBox::Ok); });
-  // The gateway breaks lines with CR.
-  front.ErrorBox("Grüße\r\rnext\r\nlast");
-  ASSERT_EQ(handler.seen().size(), 1u);
-  EXPECT_EQ(handler.seen()[0].text, QString::fromUtf8("Grüße\n\nnext\nlast"));
-  EXPECT_EQ(handler.seen()[0].title, "Kavonet");
 }
 
 TEST(GuiFront, BusyCursorIsOneStateNeverAStack) {
@@ -66,12 +58,8 @@ TEST(GuiFront, BusyCursorIsOneStateNeverAStack) {
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
   front.SetCursor(TCursor::crDefault);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  front.SetCursor(TCursor::crDefault);
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
-  // A front that goes while busy gives the cursor back.
   {
-    GuiFront busy;
+    GuiFront busy;  // a front that goes while busy gives the cursor back
     busy.SetCursor(TCursor::crHourGlass);
   }
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
