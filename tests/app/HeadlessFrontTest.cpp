@@ -30,17 +30,6 @@ TEST_F(Front, TheWarningIsAnsweredYesOnOneLine) {
   EXPECT_EQ(out.str(), "T warning: Manually disconnecting will override this setting. Do you wish?. - answered Yes\n");
 }
 
-TEST_F(Front, WindowOperationsDoNothing) {
-  front.Minimize();
-  front.Restore();
-  front.SetCursor(TCursor::crHourGlass);
-  front.MessageBeep(MB_ICONHAND);
-  front.ControlsChanged();
-  EXPECT_EQ(out.str(), "");
-  front.OpenWithShell("transmit.txt");
-  EXPECT_EQ(out.str(), "T no desktop to open transmit.txt with\n");
-}
-
 TEST(LogTimestamp, IsLocalTimeWithMilliseconds) {
   EXPECT_TRUE(std::regex_match(LogTimestamp(), std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})")))
       << LogTimestamp();

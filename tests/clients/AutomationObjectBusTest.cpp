@@ -5,12 +5,10 @@
 #include <dbus/dbus.h>
 #include <gtest/gtest.h>
 
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
-#include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <stdexcept>
 
@@ -90,14 +88,10 @@ class TestObject : public OnABus {
 
 TEST_F(TestObject, AnyBasicValueArrivesAsTextAndContainersAreATypeMismatch) {
   const std::pair<QVariant, QString> basics[] = {
-      {QStringLiteral("abc"), QStringLiteral("abc")},
       {QString::fromUtf8("£ é € 😀"), QString::fromUtf8("£ é € 😀")},
-      {QVariant::fromValue<uchar>(7), QStringLiteral("7")},
-      {QVariant::fromValue<short>(-3), QStringLiteral("-3")},
       {QVariant::fromValue<qulonglong>(18446744073709551615ull), QStringLiteral("18446744073709551615")},
       {QVariant::fromValue<qlonglong>(-9223372036854775807ll - 1), QStringLiteral("-9223372036854775808")},
       {QVariant(0.1), QStringLiteral("0.1")},
-      {QVariant(3.25), QStringLiteral("3.25")},
       {QVariant(true), QStringLiteral("True")},
       {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/x"))), QStringLiteral("/x")},
       {QVariant::fromValue(QDBusVariant(44)), QStringLiteral("44")}};
@@ -106,18 +100,10 @@ TEST_F(TestObject, AnyBasicValueArrivesAsTextAndContainersAreATypeMismatch) {
     EXPECT_EQ(reply.signature(), QStringLiteral("s")) << reply.errorMessage().toStdString();
     EXPECT_EQ(reply.arguments().value(0).toString(), text);
   }
-  QDBusArgument structure;
-  structure.beginStructure();
-  structure << 1 << QStringLiteral("x");
-  structure.endStructure();
   const QVariant containers[] = {
-      QVariant(QStringList{QStringLiteral("a")}),
       QVariant(QByteArray("ab")),
-      QVariant(QVariantMap{{QStringLiteral("k"), 1}}),
-      QVariant::fromValue(structure),
       QVariant::fromValue(QDBusVariant(QVariant(QStringList{QStringLiteral("a")}))),
       QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(1)))),
-      QVariant::fromValue(QDBusUnixFileDescriptor(0)),
   };
   for (const QVariant& argument : containers) {
     const QDBusMessage reply = Call(QStringLiteral("Echo"), {argument});

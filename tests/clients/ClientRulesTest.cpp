@@ -109,10 +109,8 @@ TEST(ClientRules, AutomationMethodsMatchTheIntrospectionDocument) {
     EXPECT_EQ(kTypes[method.invoke(object, arguments).index()], declared.at(name).second) << name;
     EXPECT_EQ(method.resultIsTaken, name == "Retrieve_Message") << name;
   }
-  for (const char* member : {"Send_Message", "send_message", "SEND_MESSAGE", "sEnD_mEsSaGe"}) {
-    const AutomationMethod* method = FindAutomationMethod(AutomationMethods(), member);
-    EXPECT_EQ(method ? method->name : "", "Send_Message") << member;
-  }
+  const AutomationMethod* method = FindAutomationMethod(AutomationMethods(), "sEnD_mEsSaGe");
+  EXPECT_EQ(method ? method->name : "", "Send_Message") << "in any case";
   for (const char* member : {"", "Send_Messag", "Send_Message ", "Introspect", "Send-Message"}) {
     EXPECT_EQ(FindAutomationMethod(AutomationMethods(), member), nullptr) << member;
   }

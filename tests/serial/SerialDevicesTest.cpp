@@ -7,7 +7,6 @@
 #include <pty.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 
 namespace kavonet {
 namespace {
@@ -50,13 +49,6 @@ TEST_F(DeviceList, StableNamesFirstThenKernelNamesEachWithWhyItCannotBeUsed) {
     devices[i].problem.resize(std::min(devices[i].problem.size(), expected[i].problem.size()));
     EXPECT_EQ(DescribeSerialDevice(devices[i]), DescribeSerialDevice(expected[i]));
   }
-}
-
-TEST(SerialDevices, OpenProblemsNameTheFix) {
-  EXPECT_EQ(OpenProblem(EACCES, "uucp"), "permission denied: only members of the group 'uucp' may "
-            "use it. Fix: sudo usermod -aG uucp $USER, then log out and back in");
-  EXPECT_EQ(OpenProblem(EBUSY, "dialout"), "in use by another program");
-  EXPECT_EQ(OpenProblem(ENXIO, "dialout"), "not present (unplugged, or the link points nowhere)");
 }
 
 }  // namespace

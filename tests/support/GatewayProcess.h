@@ -15,6 +15,7 @@ namespace kavonet::testing {
 
 struct GatewayOptions {
   bool bus = true;
+  bool headless = true;  // false: without --headless, which the missing display implies
   // Empty: no simulated terminal (the configured port, which does not exist here).
   std::string simulate = "pdu";
   IniSettings ini = {};  // after the suite's variant
@@ -32,14 +33,15 @@ class GatewayTest : public ::testing::Test {
       bus = std::make_unique<PrivateBus>(sandbox);
       ASSERT_TRUE(bus->Started());
     }
-    std::vector<std::string> argv{KavonetProgram(), "--headless"};
+    std::vector<std::string> argv{KavonetProgram()};
+    if (options.headless) argv.push_back("--headless");
     if (!options.simulate.empty()) argv.insert(argv.end(), {"--simulate", options.simulate});
     gateway = std::make_unique<ChildProcess>(argv, sandbox.Environment(), sandbox.Work());
     ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
     if (options.simulate.empty()) return;
     ASSERT_TRUE(gateway->WaitForOutput("Entered ETSI SMS")) << gateway->Output();
-    control = PathAfter("control socket ");
-    journal = PathAfter("journal ");
+    control = TextAfter("control socket ");
+    journal = TextAfter("journal ");
   }
 
   // A call of a Kavonet.SMS member with dbus-send (arguments in its TYPE:VALUE form; by
@@ -91,8 +93,8 @@ class GatewayTest : public ::testing::Test {
   std::filesystem::path control;
   std::filesystem::path journal;
 
- private:
-  std::filesystem::path PathAfter(const std::string& label) {
+  // What follows `label` in the gateway's output, up to the line's end or a ';'.
+  std::string TextAfter(const std::string& label) {
     const std::string& output = gateway->Output();
     const std::size_t start = output.find(label);
     if (start == std::string::npos) return {};

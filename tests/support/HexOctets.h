@@ -4,32 +4,24 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace kavonet::testing {
 
 inline std::vector<std::uint8_t> HexOctets(std::string_view hex) {
-  std::vector<std::uint8_t> octets;
-  bool highHalf = true;
+  std::string digits;
   for (char c : hex) {
-    if (c == ' ') continue;
-    std::uint8_t value = 0;
-    if (c >= '0' && c <= '9') {
-      value = static_cast<std::uint8_t>(c - '0');
-    } else if (c >= 'A' && c <= 'F') {
-      value = static_cast<std::uint8_t>(c - 'A' + 10);
-    } else {
-      throw std::invalid_argument("not upper-case hexadecimal");
-    }
-    if (highHalf) {
-      octets.push_back(static_cast<std::uint8_t>(value << 4));
-    } else {
-      octets.back() = static_cast<std::uint8_t>(octets.back() | value);
-    }
-    highHalf = !highHalf;
+    if (c != ' ') digits += c;
   }
-  if (!highHalf) throw std::invalid_argument("odd number of hexadecimal digits");
+  if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789ABCDEF") != std::string::npos) {
+    throw std::invalid_argument("not pairs of upper-case hexadecimal digits");
+  }
+  std::vector<std::uint8_t> octets;
+  for (std::size_t at = 0; at < digits.size(); at += 2) {
+    octets.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(at, 2), nullptr, 16)));
+  }
   return octets;
 }
 

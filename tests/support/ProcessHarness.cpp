@@ -8,10 +8,8 @@
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <fstream>
@@ -199,13 +197,11 @@ int ChildProcess::Wait(Milliseconds timeout) {
 }
 
 RunResult RunProgram(const std::vector<std::string>& argv, const Sandbox& sandbox, Milliseconds timeout) {
-  const auto start = Clock::now();
   ChildProcess child(argv, sandbox.Environment(), sandbox.Work());
   RunResult result;
   result.exitCode = child.Wait(timeout);
   // Output from descendants that outlive it (a daemon) is not waited for.
   result.output = child.Output();
-  result.elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
   return result;
 }
 
@@ -236,32 +232,6 @@ std::vector<std::string> JournalSent(const std::filesystem::path& journal) {
     at = textEnd;
   }
   return sent;
-}
-
-PtyClient::PtyClient(const std::string& device) : fd_(open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-  termios modes{};
-  tcgetattr(fd_, &modes);
-  cfmakeraw(&modes);
-  tcsetattr(fd_, TCSANOW, &modes);
-}
-
-PtyClient::~PtyClient() {
-  if (fd_ >= 0) close(fd_);
-}
-
-void PtyClient::Write(std::string_view bytes) {
-  for (ssize_t written = 0; !bytes.empty(); bytes.remove_prefix(static_cast<std::size_t>(written))) {
-    if ((written = write(fd_, bytes.data(), bytes.size())) <= 0) return;
-  }
-}
-
-std::string PtyClient::ReadUntil(std::string_view expected, Milliseconds timeout) {
-  ::kavonet::testing::ReadUntil(fd_, buffered_, expected, Clock::now() + timeout);
-  const std::size_t at = buffered_.find(expected);
-  const std::size_t end = at == std::string::npos ? buffered_.size() : at + expected.size();
-  std::string taken = buffered_.substr(0, end);
-  buffered_.erase(0, end);
-  return taken;
 }
 
 PrivateBus::PrivateBus(Sandbox& sandbox) {
@@ -315,14 +285,8 @@ bool Eventually(const std::function<bool()>& attempt, Milliseconds timeout) {
 }
 
 std::string IniText(const IniSettings& settings) {
-  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
-  for (const IniSetting& s : settings) {
-    auto section = std::find_if(sections.begin(), sections.end(), [&](const auto& e) { return e.first == s.section; });
-    if (section == sections.end()) section = sections.insert(sections.end(), {s.section, {}});
-    auto key = std::find_if(section->second.begin(), section->second.end(), [&](const auto& e) { return e.first == s.key; });
-    if (key == section->second.end()) key = section->second.insert(section->second.end(), {s.key, {}});
-    key->second = s.value;
-  }
+  std::map<std::string, std::map<std::string, std::string>> sections;  // a later value wins
+  for (const IniSetting& s : settings) sections[s.section][s.key] = s.value;
   std::string text;
   for (const auto& [name, keys] : sections) {
     text += "[" + name + "]\n";

@@ -86,7 +86,6 @@ class ChildProcess {
 struct RunResult {
   int exitCode = -1;
   std::string output;
-  Milliseconds elapsed{0};
 };
 
 // Runs a program to its end in the sandbox's working directory (killed at the time-out,
@@ -117,22 +116,6 @@ class SimTerminal {
 
 // "destination=text" of each message in a simulator's journal, in order.
 std::vector<std::string> JournalSent(const std::filesystem::path& journal);
-
-// The gateway's end of a pseudo-terminal, in raw mode.
-class PtyClient {
- public:
-  explicit PtyClient(const std::string& device);
-  ~PtyClient();
-  PtyClient(const PtyClient&) = delete;
-  bool Open() const { return fd_ >= 0; }
-  void Write(std::string_view bytes);
-  // Reads until `expected` has arrived or the time-out passes; gives back all it read.
-  std::string ReadUntil(std::string_view expected, Milliseconds timeout = 5000ms);
-
- private:
-  int fd_ = -1;
-  std::string buffered_;
-};
 
 // A private session bus (dbus-daemon) with the sandbox's data directory for activation.
 // It sets DBUS_SESSION_BUS_ADDRESS in the sandbox.
