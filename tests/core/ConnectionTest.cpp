@@ -2,7 +2,6 @@
 // the line signals.
 
 #include <cerrno>
-#include <fstream>
 
 #include "SessionScript.h"
 
@@ -77,35 +76,17 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
         {ClickDisconnect(true), W{}, {}, Checks({Connected(false), Timers(false, false, false, false),
          [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open"; }})}}},
     Script{"ADsrChangeIsIgnoredInBlockMode", BlockIni(), Start::InSession, {
-        {[](ControllerHarness& h) { h.port.SetDsrHold(true); }, W{}, {}, Connected(true)}}}),
+        {[](ControllerHarness& h) { h.port.SetDsrHold(true); }, W{}, {}, Connected(true)}}},
+    // The auto connect timer ticking while its error box is open starts nothing.
+    Script{"NoSecondBoxWhileTheFirstIsOpen", "[Startup]\nAuto Connect=1\n", Start::Fresh, {
+        {[](ControllerHarness& h) {
+           h.port.failOpenWith = ENOENT;
+           h.dialogs.modal = &h.loop;
+           h.main->FormActivate();
+           h.dialogs.modal = nullptr;
+         }, W{}, {}, Boxes(1)},
+        {Wait(15000), W{}, {}, Boxes(2)}}}),  // the timer still retries
     [](const auto& info) { return std::string(info.param.name); });
-
-// Boxes whose modal loop lets time pass, as a real one does while the user reads it.
-class SlowReader : public RecordingDialogs {
- public:
-  VirtualEventLoop* loop = nullptr;
-  void ErrorBox(const std::string& text) override {
-    RecordingDialogs::ErrorBox(text);
-    if (loop) loop->Advance(std::chrono::seconds(40));
-  }
-};
-
-TEST(AutoConnect, NoSecondBoxWhileTheFirstIsOpen) {
-  TempDir dir;
-  std::ofstream(dir.Path() / "orvsms.ini") << "[Startup]\nAuto Connect=1\n";
-  VirtualEventLoop loop;
-  FakeCommPort port;
-  port.failOpenWith = ENOENT;
-  SlowReader dialogs;
-  RecordingShell shell;
-  TSMS_Main main(loop, port, dialogs, shell, dir.Path());
-  dialogs.loop = &loop;
-  main.FormActivate();
-  EXPECT_EQ(dialogs.errors.size(), 1u) << "the timer ticks inside the box start nothing";
-  dialogs.loop = nullptr;
-  loop.Advance(std::chrono::seconds(15));
-  EXPECT_EQ(dialogs.errors.size(), 2u) << "the timer still retries";
-}
 
 }  // namespace
 }  // namespace kavonet::testing

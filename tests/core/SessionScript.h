@@ -140,6 +140,9 @@ inline Check Outstanding(bool outstanding) {
 inline Check Connected(bool connected) {
   return [connected](ControllerHarness& h) { EXPECT_EQ(h.main->Connected(), connected); };
 }
+inline Check Boxes(std::size_t count) {
+  return [count](ControllerHarness& h) { EXPECT_EQ(h.dialogs.errors.size(), count); };
+}
 inline Check Checks(std::vector<Check> checks) {
   return [checks](ControllerHarness& h) {
     for (const Check& c : checks) c(h);

@@ -46,9 +46,6 @@ Check Listing(bool active) {
 Check Shown(std::string text) {
   return [text](ControllerHarness& h) { EXPECT_TRUE(h.status.Shown(text)) << text; };
 }
-Check Boxes(std::size_t count) {
-  return [count](ControllerHarness& h) { EXPECT_EQ(h.dialogs.errors.size(), count); };
-}
 // Exactly one write, beginning with `prefix`.
 Check OneWriteStarting(std::string prefix) {
   return [prefix](ControllerHarness& h) {
