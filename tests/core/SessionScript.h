@@ -27,7 +27,6 @@ inline std::string BlockIni(const std::string& extra = "") {
   return "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface=Block Mode\n" + extra;
 }
 
-
 // A Block Mode frame as it travels on the line, from its body (type code and parameters).
 inline std::string F(std::initializer_list<int> body) {
   std::vector<std::uint8_t> bytes;
@@ -130,11 +129,6 @@ inline Check Received(int row, std::string cells) {
     std::string s;
     for (int col = 0; col < 6; ++col) s += h.main->rx_grid.Cell(col, row) + "|";
     EXPECT_EQ(s, cells);
-  };
-}
-inline Check Outstanding(bool outstanding) {
-  return [outstanding](ControllerHarness& h) {
-    EXPECT_EQ(h.main->CommandOutstanding(), outstanding);
   };
 }
 inline Check Connected(bool connected) {

@@ -189,19 +189,16 @@ Event ConfirmedBeforeKill(bool logged) {
     h.Restart();
   };
 }
-Script HandedOverThenKilled(const char* name, std::string answer, Strings writes, Check check) {
-  return Script{name, PduIni(), Start::InSession, {
-      {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}},
-      {Rx(kReadHi, 3), W{}, {}, StoredIn(1)},
-      {Retrieve(), W{"AT+CMGD=3\r"}},
-      // Whether that delete was carried out is unknown: the index is read back first.
-      {Events({Kill(), Connect(), Initialise()}), Plus(kPduInit, {"AT+CMGR=3\r"}), {}, Received(0, "")},
-      {Rx(answer, 3), writes, {}, check}}};
-}
 
 INSTANTIATE_TEST_SUITE_P(Kept, Session, ::testing::Values(
-    HandedOverThenKilled("HandedOverAndReplacedIsKeptAsNew", kReadOther, W{},
-                         Checks({Received(1, "3|Read|+4479|17-03-99|12:45:09|hi|"), StoredIn(1)})),
+    Script{"HandedOverAndReplacedIsKeptAsNew", PduIni(), Start::InSession, {
+        {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}},
+        {Rx(kReadHi, 3), W{}, {}, StoredIn(1)},
+        {Retrieve(), W{"AT+CMGD=3\r"}},
+        // Whether that delete was carried out is unknown: the index is read back first.
+        {Events({Kill(), Connect(), Initialise()}), Plus(kPduInit, {"AT+CMGR=3\r"}), {}, Received(0, "")},
+        {Rx(kReadOther, 3), W{}, {},
+         Checks({Received(1, "3|Read|+4479|17-03-99|12:45:09|hi|"), StoredIn(1)})}}},
     Script{"KeptRowIsReadBackBeforeItsDelete", PduIni(), Start::InSession, {
         {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}},
         {Events({Rx(kReadHi, 3), Kill(), Connect(), Initialise()}), kPduInit, {}, Received(1, "3|Read" + kHiRow)},
