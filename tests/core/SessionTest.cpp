@@ -261,13 +261,6 @@ Check Held(std::size_t parts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Parts, Session, ::testing::Values(
-    Script{"PduModeSendsPartByPartAndResendsOnlyARefusedPart", PduIni("Long Messages=1\n"), Start::InSession, {
-        {Events({Queue("+4479", kLong), Tick(), Rx("\r\n> ")}), PduPart(0), {}, Stage(3)},
-        {Rx(kSent, 2), W{}, "Insert SMS Complete - Msg# [12] part 1 of 2",
-         Checks({Rows(3), Stage(2), TransmitLogLines(0)})},
-        {Events({Tick(), Rx("\r\n> "), Rx("\r\n+CMS ERROR: 500\r\n")}), PduPart(1)},
-        {Events({Tick(), Rx("\r\n> ")}), PduPart(1)},
-        {Rx(kSent, 2), W{}, "Insert SMS Complete - Msg# [12]", Checks({Rows(2), LoggedInParts()})}}},
     Script{"ARestartGoesOnFromTheFirstUnconfirmedPart", PduIni("Long Messages=1\n"), Start::InSession, {
         {Events({Queue("+4479", kLong), Tick(), Rx("\r\n> "), Rx(kSent, 2)}), PduPart(0)},
         // Between parts nothing is on the line: no ESC, and the first part is not sent again.
@@ -275,20 +268,6 @@ INSTANTIATE_TEST_SUITE_P(Parts, Session, ::testing::Values(
         {Events({Kill(), Connect(), Wait(1000), Initialise(), Tick(), Rx("\r\n> ")}),
          Plus(Plus({"\x1B"}, kPduInit), PduPart(1)), {}, Shown("Resending message interrupted by a restart")},
         {Rx(kSent, 2), W{}, {}, Checks({StoredOut({}), LoggedInParts()})}}},
-    Script{"PartsAreJoinedAndRetrievalDeletesEveryPart", PduIni("Long Messages=1\n"), Start::InSession, {
-        {ReadPart(5, 2), W{"AT+CMGR=5\r"}, {}, Checks({Received(0, ""), Held(1), StoredIn(1)})},
-        {ReadPart(6, 1), W{"AT+CMGR=6\r"}, {}, Checks({Received(1, kHiJoined), Held(0)})},
-        {Retrieve(), W{"AT+CMGD=6\r"}},
-        {Rx(kOk), W{"AT+CMGD=5\r"}},
-        {Rx(kOk), W{}, {}, StoredIn(0)}}},
-    Script{"HeldAndJoinedPartsSurviveARestart", PduIni("Long Messages=1\n"), Start::InSession, {
-        {Events({ReadPart(5, 2), Kill(), Connect(), Initialise()}), kPduInit, {}, Held(1)},
-        {Events({ReadPart(6, 1), Kill(), Connect(), Initialise()}), kPduInit, {}, Received(1, kHiJoined)},
-        // Each part is read back before its delete.
-        {Retrieve(), W{"AT+CMGR=6\r"}},
-        {PartRead(1), W{"AT+CMGR=5\r"}},
-        {PartRead(2), W{"AT+CMGD=6\r"}},
-        {Rx(kOk), W{"AT+CMGD=5\r"}}}},
     // One part kept across a restart: the joined row reads every copy back before its delete.
     Script{"APartFromBeforeARestartIsReadBackWithTheRest", PduIni("Long Messages=1\n"), Start::InSession, {
         {Events({ReadPart(6, 1), Kill(), Connect(), Initialise()}), kPduInit, {}, Held(1)},
