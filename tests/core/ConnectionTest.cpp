@@ -1,16 +1,12 @@
-// Connecting: the init list, the port and speed checks, the connect button, automatic
-// connection and the line signals.
+// Connecting: the init list, the speed check, the connect button, automatic connection and
+// the line signals.
 
 #include <cerrno>
-#include <fstream>
 
 #include "SessionScript.h"
 
 namespace kavonet::testing {
 namespace {
-
-using namespace std::string_literals;
-using namespace std::chrono_literals;
 
 Check OneBox(std::string text) {
   return [text](ControllerHarness& h) {
@@ -39,50 +35,27 @@ class Connection : public ::testing::TestWithParam<Script> {};
 TEST_P(Connection, Runs) { RunScript(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
-    InitList("InitNoOptions", "", {kInit, "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}),
     InitList("InitEveryOption", "PIN Code=1234\nService Centre Address=+4479\nMem1=SM\nMem2=ME\nMem3=MT\n"
              "[Receive Message]\nStartup Transfer=2\n", {kInit, "AT+CPIN=\"1234\"\r", "AT+CMGF=0\r",
              "AT+CPMS=\"SM\",\"ME\",\"MT\"\r", "AT+CSCA=\"+4479\"\r", "AT+CNMI=0,1,0,0\r"}),
-    InitList("InitMem2WithoutMem1", "Mem2=ME\n", {kInit, "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}),
     InitList("InitMem3IgnoredWithoutMem2", "Mem1=SM\nMem3=MT\n",
              {kInit, "AT+CMGF=0\r", "AT+CPMS=\"SM\"\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}),
-    InitList("InitUnknownTransferModeHasNoCnmi", "[Receive Message]\nStartup Transfer=7\n",
-             {kInit, "AT+CMGF=0\r", "AT+CSCA=\"\"\r"}),
     Script{"ThePinCodeIsNeverShown", PduIni("PIN Code=4711\n"), Start::Fresh, {
         {Events({Connect(), Rx("\r\nOK\r\n")}), W{"ATZE0&S0\r", "AT+CPIN=\"4711\"\r"},
          "AT+CPIN=\"****\"\r"},
         {Rx("AT+CPIN=\"4711\"\r\r\n"), W{}, {}, [](ControllerHarness& h) {  // the echo
            for (const std::string& text : h.status.texts) EXPECT_EQ(text.find("4711"), std::string::npos);
          }}}},
-    Script{"PulsesTheLinesAndSleepsBeforeTheInitString", PduIni(), Start::Fresh, {
-        {Connect(), W{"ATZE0&S0\r"}, "ATZE0&S0\r", [](ControllerHarness& h) {
-           EXPECT_EQ(h.loop.TotalSlept(), 1500ms);
-           EXPECT_EQ(h.main->CommDrv.DeviceName, "COM2");
-           EXPECT_EQ(h.main->CommDrv.BaudRate(), cbr9600);
-           EXPECT_TRUE(h.main->Etsi_Response_Timer->Enabled());
-           EXPECT_EQ(h.shell.cursor, TCursor::crHourGlass);
-         }}}},
     Script{"AnUnsupportedSpeedNeverOpensThePort", "[Configuration]\nSpeed=12345\n", Start::Fresh, {
         {Connect(), W{}, "Unsupported line speed 12345. Check COM port settings and try again.",
          Checks({OneBox("Cannot connect at 12345 bit/s. The line speed must be one of 2400, 4800, "
                         "9600, 14400, 19200, 38400, 56000, 57600 or 115200."),
                  [](ControllerHarness& h) { EXPECT_FALSE(h.main->CommDrv.Connected()); }})}}},
-    Script{"ASpeedThePortRefusesLeavesThePortClosed", "[Configuration]\nSpeed=14400\n", Start::Fresh, {
-        {[](ControllerHarness& h) {
-           h.port.unsupportedBaudRate = 14400;
-           h.main->ConnectTerminal();
-         }, W{}, {}, Checks({OneBox("Cannot connect to port COM2 at 14400 bit/s: the port does not "
-                                   "support this line speed."),
-                            [](ControllerHarness& h) { EXPECT_FALSE(h.main->CommDrv.Connected()); }})}}},
     Script{"BlockModeWithWaitOkStartsOnTheEntryCommandsOk", BlockIni(), Start::Fresh, {
         {Connect(), W{"ATZE0&S0\r"}},
         {Rx("\r\nOK\r\n"), W{"AT*T\r\r"}, {}, Connected(false)},
-        {Rx("\r\nOK\r\n"), W{F({0x05, 0x00})}, "", Checks({Connected(true), Timers(false, false, true, true),
-         [](ControllerHarness& h) {
-           EXPECT_EQ(h.main->BlockTransferMode, 0);
-           EXPECT_TRUE(h.main->Transfer_TE.Enabled);
-           EXPECT_EQ(h.main->TrayIcon.Hint, "Kavonet - Connected");
-         }})}}},
+        {Rx("\r\nOK\r\n"), W{F({0x05, 0x00})}, "",
+         Checks({Connected(true), Timers(false, false, true, true)})}}},
     Script{"TheSixthErrorGivesUpNamingTheRefusedCommand", PduIni(), Start::Fresh, {
         {Events({Connect(), Rx("\r\nOK\r\n")}), {}, {}, [](ControllerHarness& h) {
            for (int i = 0; i < 5; ++i) {
@@ -95,62 +68,25 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
         {Rx("\r\nERROR\r\n"), {}, {}, Checks({OneBox("The command AT+CMGF=0 was rejected by the interface device."),
          Timers(false, false, false, true),
          [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open"; }})}}},
-    Script{"TheAutoConnectTimerConnectsAndClearsTheErrorCount", PduIni("[Startup]\nAuto Connect=1\n"),
-           Start::Fresh, {
-        {Call([](TSMS_Main& m) { m.InitErrors = 3; }), W{}, {},
-         [](ControllerHarness& h) { EXPECT_TRUE(h.main->Connect_Timer->Enabled()); }},
-        {Wait(15000), W{"ATZE0&S0\r"}, {}, [](ControllerHarness& h) { EXPECT_EQ(h.main->InitErrors, 0); }}}},
     Script{"TheDisconnectQuestionAnsweredNoKeepsTheSession", PduIni("[Startup]\nAuto Connect=1\n"),
            Start::InSession, {
         {ClickDisconnect(false), W{}, {}, Checks({Connected(true), [](ControllerHarness& h) {
-           EXPECT_EQ(h.dialogs.warnings.size(), 1u);
            EXPECT_TRUE(h.main->Connect_MT.Down);
-           EXPECT_TRUE(h.main->No_Transfer.Enabled);
          }})},
         {ClickDisconnect(true), W{}, {}, Checks({Connected(false), Timers(false, false, false, false),
-         [](ControllerHarness& h) {
-           EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open";
-           EXPECT_EQ(h.main->TrayIcon.Hint, "Kavonet - Disconnected");
-           EXPECT_FALSE(h.main->No_Transfer.Enabled);
-           EXPECT_FALSE(h.main->No_Transfer.Down);
-         }})}}},
+         [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open"; }})}}},
     Script{"ADsrChangeIsIgnoredInBlockMode", BlockIni(), Start::InSession, {
         {[](ControllerHarness& h) { h.port.SetDsrHold(true); }, W{}, {}, Connected(true)}}},
-    Script{"PduModeEntryPressesTheStartupTransferMode",
-           PduIni("[Receive Message]\nStartup Transfer=2\n"), Start::InSession, {
-        {{}, W{}, {}, [](ControllerHarness& h) {
-           EXPECT_TRUE(h.main->Transfer_All.Down);
-           EXPECT_FALSE(h.main->No_Transfer.Down);
-           EXPECT_FALSE(h.main->Transfer_TE.Enabled) << "T.E. transfer is offered in Block Mode only";
-         }}}}),
+    // The auto connect timer ticking while its error box is open starts nothing.
+    Script{"NoSecondBoxWhileTheFirstIsOpen", "[Startup]\nAuto Connect=1\n", Start::Fresh, {
+        {[](ControllerHarness& h) {
+           h.port.failOpenWith = ENOENT;
+           h.dialogs.modal = &h.loop;
+           h.main->FormActivate();
+           h.dialogs.modal = nullptr;
+         }, W{}, {}, Boxes(1)},
+        {Wait(15000), W{}, {}, Boxes(2)}}}),  // the timer still retries
     [](const auto& info) { return std::string(info.param.name); });
-
-// Boxes whose modal loop lets time pass, as a real one does while the user reads it.
-class SlowReader : public RecordingDialogs {
- public:
-  VirtualEventLoop* loop = nullptr;
-  void ErrorBox(const std::string& text) override {
-    RecordingDialogs::ErrorBox(text);
-    if (loop) loop->Advance(std::chrono::seconds(40));
-  }
-};
-
-TEST(AutoConnect, NoSecondBoxWhileTheFirstIsOpen) {
-  TempDir dir;
-  std::ofstream(dir.Path() / "orvsms.ini") << "[Startup]\nAuto Connect=1\n";
-  VirtualEventLoop loop;
-  FakeCommPort port;
-  port.failOpenWith = ENOENT;
-  SlowReader dialogs;
-  RecordingShell shell;
-  TSMS_Main main(loop, port, dialogs, shell, dir.Path());
-  dialogs.loop = &loop;
-  main.FormActivate();
-  EXPECT_EQ(dialogs.errors.size(), 1u) << "the timer ticks inside the box start nothing";
-  dialogs.loop = nullptr;
-  loop.Advance(std::chrono::seconds(15));
-  EXPECT_EQ(dialogs.errors.size(), 2u) << "the timer still retries";
-}
 
 }  // namespace
 }  // namespace kavonet::testing

@@ -18,7 +18,10 @@ namespace kavonet::testing {
 
 class RecordingDialogs : public Dialogs {
  public:
-  void ErrorBox(const std::string& text) override { errors.push_back(text); }
+  void ErrorBox(const std::string& text) override {
+    errors.push_back(text);
+    if (modal) modal->Advance(std::chrono::seconds(40));  // time passes while the user reads
+  }
   bool WarningYesNo(const std::string& text) override {
     warnings.push_back(text);
     return answerYes;
@@ -26,20 +29,18 @@ class RecordingDialogs : public Dialogs {
   std::vector<std::string> errors;
   std::vector<std::string> warnings;
   bool answerYes = true;
+  VirtualEventLoop* modal = nullptr;  // set: each box is a modal loop on this clock
 };
 
+// Only the cursor is looked at.
 class RecordingShell : public Shell {
  public:
-  void MessageBeep(BeepType type) override { beeps.push_back(type); }
+  void MessageBeep(BeepType) override {}
   void SetCursor(TCursor c) override { cursor = c; }
-  void OpenWithShell(const std::string& fileName) override { opened.push_back(fileName); }
-  void Minimize() override { ++minimized; }
-  void Restore() override { ++restored; }
-  std::vector<BeepType> beeps;
-  std::vector<std::string> opened;
+  void OpenWithShell(const std::string&) override {}
+  void Minimize() override {}
+  void Restore() override {}
   TCursor cursor = TCursor::crDefault;
-  int minimized = 0;
-  int restored = 0;
 };
 
 // Every status text shown, in order.

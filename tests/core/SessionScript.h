@@ -27,12 +27,6 @@ inline std::string BlockIni(const std::string& extra = "") {
   return "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface=Block Mode\n" + extra;
 }
 
-// Connects and answers every initialisation command with OK until the session is entered.
-inline void EnterSession(ControllerHarness& h) {
-  h.main->ConnectTerminal();
-  for (int i = 0; i < 10 && !h.main->Connected(); ++i) h.Receive("\r\nOK\r\n");
-}
-
 // A Block Mode frame as it travels on the line, from its body (type code and parameters).
 inline std::string F(std::initializer_list<int> body) {
   std::vector<std::uint8_t> bytes;
@@ -137,13 +131,11 @@ inline Check Received(int row, std::string cells) {
     EXPECT_EQ(s, cells);
   };
 }
-inline Check Outstanding(bool outstanding) {
-  return [outstanding](ControllerHarness& h) {
-    EXPECT_EQ(h.main->CommandOutstanding(), outstanding);
-  };
-}
 inline Check Connected(bool connected) {
   return [connected](ControllerHarness& h) { EXPECT_EQ(h.main->Connected(), connected); };
+}
+inline Check Boxes(std::size_t count) {
+  return [count](ControllerHarness& h) { EXPECT_EQ(h.dialogs.errors.size(), count); };
 }
 inline Check Checks(std::vector<Check> checks) {
   return [checks](ControllerHarness& h) {
@@ -151,15 +143,22 @@ inline Check Checks(std::vector<Check> checks) {
   };
 }
 
+// Connects, answers every initialisation command with OK and confirms the No Transfer
+// request a Block Mode session starts with; nothing written is kept.
+inline void EnterSession(ControllerHarness& h) {
+  h.main->ConnectTerminal();
+  Initialise()(h);
+  ASSERT_TRUE(h.main->Connected());
+  if (h.main->CommDrv.BlockType() == btBlock) h.Receive(F({0x2A, 0x01}));
+  ASSERT_FALSE(h.main->CommandOutstanding());
+  h.TakeWritten();
+}
+
 inline void RunScript(const Script& script) {
   ControllerHarness h{script.ini};
   if (script.start == Start::InSession) {
     EnterSession(h);
-    ASSERT_TRUE(h.main->Connected());
-    // A Block Mode session starts with a No Transfer request: confirmed here.
-    if (h.main->CommDrv.BlockType() == btBlock) h.Receive(F({0x2A, 0x01}));
-    ASSERT_FALSE(h.main->CommandOutstanding());
-    h.TakeWritten();
+    if (::testing::Test::HasFatalFailure()) return;
   }
   for (std::size_t i = 0; i < script.steps.size(); ++i) {
     SCOPED_TRACE("step " + std::to_string(i + 1));

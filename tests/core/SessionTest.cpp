@@ -46,9 +46,6 @@ Check Listing(bool active) {
 Check Shown(std::string text) {
   return [text](ControllerHarness& h) { EXPECT_TRUE(h.status.Shown(text)) << text; };
 }
-Check Boxes(std::size_t count) {
-  return [count](ControllerHarness& h) { EXPECT_EQ(h.dialogs.errors.size(), count); };
-}
 // Exactly one write, beginning with `prefix`.
 Check OneWriteStarting(std::string prefix) {
   return [prefix](ControllerHarness& h) {
@@ -63,29 +60,10 @@ auto Name = [](const auto& info) { return std::string(info.param.name); };
 
 // ---- PDU Mode ----
 INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
-    // A client listing again and again would otherwise find each send tick behind a listing.
-    Script{"AListingLetsTheHeadMessageGoFirst", PduIni(), Start::InSession, {
-        {Events({Queue("+4479", "hi"), Client([](TSMS& s) { s.Get_All(""); })}), {}, {},
-         OneWriteStarting("AT+CMGS=")}}},
-    Script{"SendsWithPromptAndConfirmation", PduIni(), Start::InSession, {
-        {Events({Queue("+4479", "hi"), Tick()}), W{"AT+CMGS=12\r"}, "AT+CMGS=12\r", Stage(2)},
-        {Rx("\r\n> "), W{"B100049144970000A702E834\x1A"}, {}, Stage(3)},
-        {Rx("\r\n+CMGS: 12\r\n" + kOk, 2), W{}, "Insert SMS Complete - Msg# [12]",
-         Checks({Rows(2), Stage(1), Outstanding(false), TransmitLogLines(1)})},
-        {Wait(5000), W{}, "Insert SMS Complete - Msg# [12]"}}},  // idle ticks leave the status
-    // One line per receive tick: 100 lines nothing acts on would hold the send up for 35 s.
-    Script{"LinesWithNoRuleDoNotHoldUpSending", PduIni(), Start::InSession, {
-        {Events({Rx([] { std::string b; for (int i = 0; i < 25; ++i) b += "\r\nRING\r\n+CREG: 1\r\n^RSSI:9\r\n \r\n"; return b; }(), 0),
-                 Queue("+4479", "hi"), Tick()}), W{"AT+CMGS=12\r"}},
-        {Rx("\r\n> "), W{"B100049144970000A702E834\x1A"}}}},
     Script{"ServiceCentreFieldIsNotCounted",
            PduIni("SCA in TPDU=1\nService Centre Address=+12345\n"), Start::InSession, {
         {Events({Queue("+4479", "hi"), Tick()}), W{"AT+CMGS=12\r"}},
         {Rx("\r\n> "), W{"04912143F5B100049144970000A702E834\x1A"}}}},
-    Script{"RefusedAfterThePromptIsSentAgain", PduIni(), Start::InSession, {
-        {Events({Queue("12345", "again"), Tick(), Rx("\r\n> ")})},
-        {Rx("\r\n+CMS ERROR: 500\r\n"), W{}, "+CMS ERROR: 500\r\n", Checks({Stage(2), Rows(3)})},
-        {Tick(), W{"AT+CMGS=16\r"}}}},
     Script{"RefusedCmgsLineNeverWritesThePdu", PduIni(), Start::InSession, {
         {Events({Queue("111", "a"), Queue("222", "b"), Tick()}), {}, {}, OneWriteStarting("AT+CMGS=")},
         {Rx("\r\nERROR\r\n"), W{}, "ERROR\r\n", Stage(2)},
@@ -95,9 +73,6 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
         {Rx("\r\n+CME ERROR: 3\r\n"), W{},
          "Message to 111 refused 3 times: moved to the end of the send queue", Head("222")},
         {Tick(), {}, {}, OneWriteStarting("AT+CMGS=")}}},
-    Script{"ADestinationOfTwentyDigitsIsSent", PduIni(), Start::InSession, {
-        {Events({Queue("12345678901234567890", "t"), Tick()}), {}, {},
-         OneWriteStarting("AT+CMGS=")}}},
     Script{"AStrayConfirmationRemovesNothing", PduIni(), Start::InSession, {
         {Events({Queue("111", "a"), Rx("\r\n+CMGS: 5\r\n")}), W{},
          "Ignored +CMGS: 5: no message is waiting for it", Rows(3)},
@@ -107,182 +82,27 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
         {Rx("\r\n> \r\n+CMGS: 6\r\n", 2), {}, "Ignored +CMGS: 6: no message is waiting for it",
          Rows(3)},
         {Rx("\r\n+CMGS: 7\r\n" + kOk, 2), W{}, {}, Rows(2)}}},
-    Script{"ListingSkipsTheServiceCentreFieldByTheHeaderLength", PduIni(), Start::InSession, {
-        {Call([](TSMS_Main& m) { m.CopyAllMessages(); }), W{"AT+CMGL=4\r"}, {}, Listing(true)},
-        {Queue("111", "waits for the listing")},
-        {Tick(), W{}},
-        {Rx("\r\n+CMGL: 1,0,17\r\n04912143F5" + kDeliver + "\r\n" + kOk, 3), W{},
-         "All messages copied.", Checks({Received(1, "1|New " + kHiRow), Listing(false)})},
-        {Tick(), {}, {}, OneWriteStarting("AT+CMGS=")}}},
     Script{"AListingAskedForTwiceRunsOnce", PduIni(), Start::InSession, {
         {Client([](TSMS& s) { s.Get_All(""); s.Get_All(""); }), W{"AT+CMGL=4\r"}},
         {Rx(kOk), W{}, "All messages copied."}}},
-    Script{"HeadersWithTheAlphaField", PduIni(), Start::InSession, {
-        {Events({Call([](TSMS_Main& m) { m.CopyAllMessages(); }),
-                 Rx("\r\n+CMGL: 2,1,,17\r\n00" + kDeliver + "\r\n" + kOk, 3)}),
-         {}, {}, Received(1, "2|Read" + kHiRow)},
-        {Events({Call([](TSMS_Main& m) { m.GetMessage(9); }),
-                 Rx("\r\n+CMGR: 0,\"Smith, J\",17\r\n" + kDeliver + "\r\n" + kOk, 3)}),
-         {}, {}, Received(2, "9|New " + kHiRow)}}},
-    Script{"EachReadIsStoredUnderItsOwnIndex", PduIni(), Start::InSession, {
-        {Rx("\r\n+CMTI: \"SM\",5\r\n\r\n+CMTI: \"SM\",6\r\n", 2), W{"AT+CMGR=5\r"}},
-        {Rx("\r\n+CMGR: 1,17\r\n00" + kDeliver + "\r\n" + kOk, 3), W{"AT+CMGR=6\r"}},
-        {Rx("\r\n+CMGR: 1,17\r\n00" + kDeliver + "\r\n" + kOk, 3), W{},
-         {}, Checks({Received(1, "5|Read" + kHiRow), Received(2, "6|Read" + kHiRow)})}}},
     Script{"AnUnaskedReadAnswerGetsIndexZero", PduIni(), Start::InSession, {
         {Events({Call([](TSMS_Main& m) { m.GetMessage(7); }),
                  Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n" + kOk, 3),
                  Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n", 2)}),
          {}, {}, Checks({Received(1, "7|Read" + kHiRow), Received(2, "0|Read" + kHiRow)})}}},
-    Script{"AnEmptyLocationExpectsNoPduLine", PduIni(), Start::InSession, {
-        {Rx("\r\n+CMTI: \"SM\",5\r\n"), W{"AT+CMGR=5\r"}},
-        {Rx("\r\n+CMGR: 0,,0\r\n" + kOk, 2), W{}, "Message 5: no message stored there",
-         Checks({Received(0, ""), Outstanding(false)})},
-        {Events({Queue("111", "a"), Tick()}), {}, {}, OneWriteStarting("AT+CMGS=")}}},
-    Script{"PduLinesOfTheWrongLengthDecodeWhatIsThere", PduIni(), Start::InSession, {
-        {Events({Call([](TSMS_Main& m) { m.CopyAllMessages(); }),
-                 Rx("\r\n+CMGL: 1,0,60\r\n0404914497\r\n\r\n+CMGL: 2,0,3\r\n" + kDeliver +
-                        "E834\r\n" + kOk, 5)}),
-         {}, "All messages copied.",
-         Checks({Received(1, "1|New |+4479|--|::||"), Received(2, "2|New ||--|::||")})}}},
-    Script{"TransferConfirmationsByLabel", PduIni(), Start::InSession, {
-        {Call([](TSMS_Main& m) { m.Transfer_TEClick(); }), W{"AT+CNMI=1,1,0,0\r"}},
-        {Rx(kOk), W{}, "Request Confirmed - Transfer incoming messages marked T.E. only.",
-         [](ControllerHarness& h) { EXPECT_TRUE(h.main->Transfer_TE.Down); }},
-        {Events({Call([](TSMS_Main& m) { m.Transfer_AllClick(); }), Rx(kOk)}), {},
-         "Request Confirmed - Transfer all incoming messages"}}},
-    Script{"ACmeErrorIsAFinalResult", PduIni(), Start::InSession, {
-        {Call([](TSMS_Main& m) { m.Transfer_AllClick(); }), W{"AT+CNMI=1,1,0,0\r"}},
-        {Rx("\r\n+CME ERROR: 3\r\n"), W{}, "+CME ERROR: 3\r\n", Outstanding(false)},
-        {Events({Queue("111", "a"), Tick()}), {}, {}, OneWriteStarting("AT+CMGS=")}}},
-    Script{"EachDeleteNamesItsOwnMessageAndCountsItsOwnRetries", PduIni(), Start::InSession, {
-        {Call([](TSMS_Main& m) { m.DeleteMessage(3); m.DeleteMessage(4); }), W{"AT+CMGD=3\r"}},
-        {Rx("\r\n+CMS ERROR: 321\r\n"), W{"AT+CMGD=4\r"}, {}, Shown("Delete Message Failure - Msg# [3]")},
-        {Rx(kOk), W{"AT+CMGD=3\r"}, {}, Shown("Delete Message in M.T. Complete - Msg# [4]")},
-        {Rx("\r\n+CMS ERROR: 321\r\n"), W{"AT+CMGD=3\r"}},
-        {Rx("\r\n+CMS ERROR: 321\r\n"), W{"AT+CMGD=3\r"}},
-        {Rx("\r\n+CMS ERROR: 321\r\n"), W{},
-         "Delete Message Failure - Msg# [3] given up after 3 retries", Outstanding(false)},
-        {Call([](TSMS_Main& m) { m.DeleteMessage(5); }), W{"AT+CMGD=5\r"}},
-        {Rx("\r\n+CMS ERROR: 321\r\n"), W{"AT+CMGD=5\r"}}}},
-    Script{"ASkippedFrameIsNotTheCommandTheNextOkAnswers", PduIni(), Start::InSession, {
-        {Call([](TSMS_Main& m) {
-           const std::uint8_t body[] = {0x08, 0x04};
-           m.BuildFrame(body, label::kDeleteMessage);
-           std::string command = "+CNMI=0,0,0,0";
-           m.EnqueueCommand(command, label::kNoTransfer);
-         }), W{"AT+CNMI=0,0,0,0\r"}},
-        {Rx(kOk), W{}, "Request Confirmed - Do not transfer incoming messages."}}},
-    Script{"SignalQualityNinetyNineLeavesAControlAlone", PduIni(), Start::InSession, {
-        {Events({Rx("\r\n+CSQ: 17,99\r\n"), Rx("\r\n+CSQ: 99,3\r\n")}), {}, {},
-         [](ControllerHarness& h) {
-           EXPECT_EQ(h.main->rssi_val + h.main->ber_val, "[17][3]");
-           EXPECT_EQ(h.main->BER.Position, 3);
-         }}}},
-    Script{"DsrChangeEndsTheSessionAndSchedulesAReconnect", PduIni(), Start::InSession, {
-        {[](ControllerHarness& h) { h.port.SetDsrHold(false); }, W{},
-         "End SMS Mode - DSR from Interface device lost", [](ControllerHarness& h) {
-           EXPECT_FALSE(h.main->Connected());
-           EXPECT_TRUE(h.main->Connect_Timer->Enabled());
-         }}}},
     Script{"DsrChangeAfterADisconnectStartsNothing", PduIni(), Start::InSession, {
         {ClickDisconnect(true), W{}},
         {[](ControllerHarness& h) { h.port.SetDsrHold(true); }, W{}, {},
          [](ControllerHarness& h) { EXPECT_FALSE(h.main->Connect_Timer->Enabled()); }},
-        {Wait(30000), W{}, {}, Connected(false)}}},
-    Script{"ASilentTerminalIsReconnectedAndTheOkToEscapeAcknowledgesNothing", PduIni(),
-           Start::InSession, {
-        {Events({Queue("123", "lost"), Tick(), Rx("\r\n> ")})},
-        {Wait(120000), W{}, {}, Connected(true)},
-        {Wait(30100), W{"\x1B"}, {}, Shown("No answer from the Mobile Terminal for 150 seconds - reconnecting")},
-        {Rx(kOk), W{}},
-        {Wait(1000), W{"ATZE0&S0\r"}},
-        {Rx(kOk), W{"AT+CMGF=0\r"}, {}, Rows(3)},
-        {Events({Initialise(), Tick()}), W{"AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r", "AT+CMGS=14\r"}}}},
-    Script{"AReconnectionKeepsReadsAndDeletes", PduIni(), Start::InSession, {
-        {Rx("\r\n+CMTI: \"SM\",5\r\n"), W{"AT+CMGR=5\r"}},
-        {Call([](TSMS_Main& m) { m.DeleteMessage(7); }), W{}},
-        {Wait(153000), W{"\x1B", "ATZE0&S0\r"}},
-        {Initialise(), W{"AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r", "AT+CMGR=5\r"}},
-        {Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n" + kOk, 3), W{"AT+CMGD=7\r"}, {},
-         Received(1, "5|Read" + kHiRow)}}},
-    Script{"ReadsQueuedWhenTheSessionEndsAreKeptAndAnsweredOnesAreNotRepeated", PduIni(),
-           Start::InSession, {
-        {Rx("\r\n+CMTI: \"SM\",5\r\n\r\n+CMTI: \"SM\",6\r\n", 2), W{"AT+CMGR=5\r"}},
-        {Events({ClickDisconnect(true), Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n" + kOk, 3)}), W{},
-         {}, Checks({Connected(false), Received(1, "5|Read" + kHiRow)})},
-        {Events({Client([](TSMS& s) { s.Connect(""); }), Initialise()}),
-         W{"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r", "AT+CMGR=6\r"}}}},
-    Script{"AListingLostWithItsSessionDecodesNothingLater", PduIni(), Start::InSession, {
-        {Events({Call([](TSMS_Main& m) { m.CopyAllMessages(); }), Rx("\r\n+CMGL: 1,0,17\r\n")})},
-        {Events({ClickDisconnect(true), Client([](TSMS& s) { s.Connect(""); }), Initialise()})},
-        {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}, {}, Received(0, "")}}},
-    Script{"ALongListingIsNotMistakenForSilence", PduIni("[Receive Message]\nLog Receive=0\n"),
-           Start::InSession, {
-        {Call([](TSMS_Main& m) { m.CopyAllMessages(); }), W{"AT+CMGL=4\r"}},
-        {[](ControllerHarness& h) {
-           std::string listing;
-           for (int i = 1; i <= 250; ++i) {
-             listing += "\r\n+CMGL: " + std::to_string(i) + ",1,,17\r\n00" + kDeliver + "\r\n";
-           }
-           h.Receive(listing + kOk, 502);
-         }, W{}, "All messages copied.",
-         [](ControllerHarness& h) { EXPECT_EQ(h.main->rx_grid.RowCount(), 252); }}}}),
+        {Wait(30000), W{}, {}, Connected(false)}}}),
     Name);
 
 // ---- Block Mode ----
 INSTANTIATE_TEST_SUITE_P(Block, Session, ::testing::Values(
-    Script{"SendsThroughConfirmationAndCompletion", BlockIni(), Start::InSession, {
-        {Events({Queue("+4479", "hi"), Tick()}), W{kInsertHi}, {}, Stage(2)},
-        {Rx(F({0x2A, 0x04})), W{},
-         "Request Confirmed - Confirm request to attempt to send short message",
-         Checks({Stage(3), Outstanding(true)})},
-        {Rx(F({0x25, 0x0A, 0x01})), W{}, "Insert SMS Complete - Msg# [0A 01]",
-         Checks({Rows(2), Stage(1), Outstanding(false), TransmitLogLines(1)})}}},
-    Script{"RefusedThreeTimesMovesToTheEnd", BlockIni(), Start::InSession, {
-        {Events({Queue("111", "first"), Queue("222", "second"), Tick(), Rx(F({0x26, 0, 2}))}),
-         {}, "Insert SMS Failure No air interface (Out Of Range)", Stage(2)},
-        {Events({Tick(), Rx(F({0x2A, 0x04})), Rx(F({0x26, 0, 2}))})},
-        {Events({Tick(), Rx(F({0x29, 0x03}))}), {},
-         "Message to 111 refused 3 times: moved to the end of the send queue", Head("222")}}},
-    Script{"RequestConfirmedForAModeChangeNeverFreezesSending", BlockIni(), Start::InSession, {
-        {Events({Queue("+4479", "hi"), Tick()}), W{kInsertHi}},
-        {Call([](TSMS_Main& m) { m.Transfer_AllClick(); }), W{}},
-        {Rx(F({0x2A, 0x01})), W{}, {}, Stage(2)},
-        {Rx(F({0x2A, 0x04})), W{}, {}, Stage(3)},
-        {Rx(F({0x25, 0, 1})), W{F({0x05, 0x02})}, {}, Rows(2)},
-        {Rx(F({0x2A, 0x01})), W{}, "Request Confirmed - Transfer all incoming messages.",
-         [](ControllerHarness& h) { EXPECT_TRUE(h.main->Transfer_All.Down); }},
-        {Events({Queue("+4479", "hi"), Tick()}), W{kInsertHi}}}},
-    Script{"CopyAllEndsWithGetMessageFailure", BlockIni(), Start::InSession, {
-        {Call([](TSMS_Main& m) { m.CopyAllMessages(); }), W{F({0x02})}, {}, Listing(true)},
-        {Rx(F({0x21, 0, 0, 5, 1, 0x00, 0x04, 0x04, 0x91, 0x44, 0x97, 0, 0, 0x99, 0x30, 0x71,
-               0x21, 0x54, 0x80, 0x00, 0x02, 0xE8, 0x34})),
-         W{F({0x03})}, {}, Received(1, "5|Read" + kHiRow)},
-        {Rx(F({0x22, 0x00, 0x00})), W{}, "All messages copied.",
-         Checks({Listing(false), Outstanding(false)})}}},
-    Script{"CopyAllEndsOnUnableToProcess", BlockIni(), Start::InSession, {
-        {Call([](TSMS_Main& m) { m.CopyAllMessages(); }), W{F({0x02})}},
-        {Rx(F({0x29, 0x04})), W{}, "Unable To Process - Command not understood", Listing(false)},
-        {Events({Queue("+4479", "hi"), Tick()}), W{kInsertHi}}}},
     Script{"CopyAllEndsOnAMessageList", BlockIni(), Start::InSession, {
         {Call([](TSMS_Main& m) { m.CopyAllMessages(); }), W{F({0x02})}},
         {Rx(F({0x20})), W{}, "Message List - Not Processed", Listing(false)},
         {Events({Queue("+4479", "hi"), Tick()}), W{kInsertHi}}}},
-    Script{"GetMessageFailureOutsideCopyAllOnlyShowsTheCause", BlockIni(), Start::InSession, {
-        {Rx(F({0x22, 0x00, 0x87})), W{}, "Get Message Failure - Message Transfer failed"}}},
-    Script{"EndSmsModeEndsTheSessionAndKeepsItsText", BlockIni(), Start::InSession, {
-        {Rx(F({0x3F, 0x03})), W{}, "End SMS Mode - Receiving entity busy",
-         [](ControllerHarness& h) {
-           EXPECT_FALSE(h.main->Connected());
-           EXPECT_EQ(h.main->CommDrv.BlockType(), btHayes);
-           EXPECT_TRUE(h.main->Connect_Timer->Enabled());
-         }},
-        {Wait(1000), W{}, "End SMS Mode - Receiving entity busy"}}},
-    Script{"MessageArrivedWaitsForTheOutstandingCommand", BlockIni(), Start::InSession, {
-        {Call([](TSMS_Main& m) { m.No_TransferClick(); }), W{F({0x05, 0x00})}},
-        {Rx(F({0x24, 0x00, 0x00, 0x07})), W{}, "Message Arrived"},
-        {Rx(F({0x2A, 0x01})), W{F({0x01, 0x07})}}}},
     Script{"ARefusedDeleteIsRetriedThenGivenUp", BlockIni(), Start::InSession, {
         {Call([](TSMS_Main& m) { m.DeleteMessage(0x1E); }), W{F({0x08, 0x1E})}},
         {Rx(F({0x28, 0x1E, 0x01})), W{F({0x08, 0x1E})}, {},
@@ -290,15 +110,6 @@ INSTANTIATE_TEST_SUITE_P(Block, Session, ::testing::Values(
         {Rx(F({0x29, 0x07})), W{F({0x08, 0x1E})}, {}, Shown("Unable To Process - Unknown cause code 07")},
         {Rx(F({0x28, 0x1E, 0x00})), W{F({0x08, 0x1E})}},
         {Rx(F({0x28, 0x1E, 0x00})), W{}, "Delete Message Failure - Msg# [1E] given up after 3 retries"}}},
-    Script{"AnUndefinedCodeLeavesTheOutstandingCommand", BlockIni(), Start::InSession, {
-        {Events({Call([](TSMS_Main& m) { m.No_TransferClick(); }), Rx(F({0x40}))}), {},
-         "Undefined ", Outstanding(true)}}},
-    Script{"IncomingMessageReachesTheReceiveQueue", BlockIni(), Start::InSession, {
-        {Rx(F({0x23, 0, 0, 5, 0, 0x00, 0x04, 0x04, 0x91, 0x44, 0x97, 0, 0, 0x99, 0x30, 0x71,
-               0x21, 0x54, 0x80, 0x00, 0x02, 0xE8, 0x34})),
-         W{}, "Incoming Message", Received(1, "5|New " + kHiRow)},
-        {Rx(F({0x21, 0, 0, 6, 1, 0x00, 0x04, 0x04})), W{}, {},
-         [](ControllerHarness& h) { EXPECT_EQ(h.main->rx_grid.RowCount(), 4); }}}},
     Script{"TextModeSendsNothingAndSaysWhy", "[Configuration]\nInterface=Text Mode\n",
            Start::InSession, {
         {Events({Queue("111", "a"), Tick()}), W{},
@@ -308,30 +119,6 @@ INSTANTIATE_TEST_SUITE_P(Block, Session, ::testing::Values(
 
 // ---- Initialisation and client calls around it ----
 INSTANTIATE_TEST_SUITE_P(Init, Session, ::testing::Values(
-    Script{"ModeRequestsDuringInitialisationWaitForTheSession", PduIni(), Start::Fresh, {
-        {Connect(), W{"ATZE0&S0\r"}},
-        {Client([](TSMS& s) {
-           s.No_Transfer_Mode("");  // only the last mode asked for is sent, and one listing
-           s.Transfer_All_Mode("");
-           s.Get_All("");
-           s.Get_All("");
-         }), W{}},
-        {Rx(kOk), W{"AT+CMGF=0\r"}},
-        {Rx(kOk), W{"AT+CSCA=\"\"\r"}},
-        {Rx(kOk), W{"AT+CNMI=0,0,0,0\r"}},
-        {Rx(kOk), W{"AT+CNMI=1,1,0,0\r"}, {}, Connected(true)},
-        {Rx(kOk), W{"AT+CMGL=4\r"}},
-        {Rx(kOk), W{}, "All messages copied."}}},
-    Script{"ABlockModeListingAskedForDuringInitialisationWaits", BlockIni(), Start::Fresh, {
-        {Connect(), W{"ATZE0&S0\r"}},
-        {Client([](TSMS& s) { s.Get_All(""); }), W{}},
-        {Rx(kOk), W{"AT*T\r\r"}},
-        {Rx(kOk), W{F({0x05, 0x00})}},
-        {Rx(F({0x2A, 0x01})), W{F({0x02})}}}},
-    Script{"WithoutWaitOkTheNoTransferRequestFollowsTheEntryCommand", BlockIni("Wait OK=0\n"),
-           Start::Fresh, {
-        {Connect(), W{"ATZE0&S0\r"}},
-        {Rx(kOk), W{"AT*T\r\r", F({0x05, 0x00})}, "", Connected(true)}}},
     Script{"ClientCallsDuringInitialisationDoNotStartItOver", PduIni(), Start::Fresh, {
         {Connect(), W{"ATZE0&S0\r"}},
         {Client([](TSMS& s) {
@@ -355,21 +142,11 @@ INSTANTIATE_TEST_SUITE_P(Init, Session, ::testing::Values(
         {Rx("\r\n+CME ERROR: 10\r\n"), W{"ATZE0&S0\r"},
          {}, [](ControllerHarness& h) { EXPECT_EQ(h.main->InitErrors, 1); }},
         {Rx("4\r\n"), W{"ATZE0&S0\r"}}}},
-    Script{"ResponseTimerCountsFourAttemptsThenALateOkContinues", PduIni(), Start::Fresh, {
-        {Connect(), W{"ATZE0&S0\r"}},
-        {Wait(30000), W{}, "Attempt# 1 to switch cellular to ETSI SMS PDU Mode"},
-        {Wait(90000), W{}, "Attempt# 4 to switch cellular to ETSI SMS PDU Mode"},
-        {Rx(kOk), W{"AT+CMGF=0\r"}}}},
     Script{"ASilentInitialisationFailsAndIsStartedAfreshByTheWatchdog", PduIni(), Start::Fresh, {
         {Events({Connect(), Wait(151000)}), W{"ATZE0&S0\r", "\x1B"}, {},
          Shown("Failed to enter ETSI SMS PDU Mode")},
         {Wait(1000), W{"ATZE0&S0\r"}, {},
-         Shown("No answer from the Mobile Terminal for 150 seconds - reconnecting")}}},
-    Script{"AfterARefusedWriteTheNextConnectionWritesAgain", PduIni(), Start::Fresh, {
-        {Events({Connect(), [](ControllerHarness& h) { h.port.failWrite = true; }, Rx(kOk),
-                 Rx("\r\nRING\r\n")}), W{"ATZE0&S0\r"}, {}, Checks({Boxes(1), Connected(false)})},
-        {Events({[](ControllerHarness& h) { h.port.failWrite = false; }, Connect()}),
-         W{"ATZE0&S0\r"}}}}),
+         Shown("No answer from the Mobile Terminal for 150 seconds - reconnecting")}}}),
     Name);
 
 // ---- Queues kept across a kill ----
@@ -412,23 +189,16 @@ Event ConfirmedBeforeKill(bool logged) {
     h.Restart();
   };
 }
-Script HandedOverThenKilled(const char* name, std::string answer, Strings writes, Check check) {
-  return Script{name, PduIni(), Start::InSession, {
-      {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}},
-      {Rx(kReadHi, 3), W{}, {}, StoredIn(1)},
-      {Retrieve(), W{"AT+CMGD=3\r"}},
-      // Whether that delete was carried out is unknown: the index is read back first.
-      {Events({Kill(), Connect(), Initialise()}), Plus(kPduInit, {"AT+CMGR=3\r"}), {}, Received(0, "")},
-      {Rx(answer, 3), writes, {}, check}}};
-}
 
 INSTANTIATE_TEST_SUITE_P(Kept, Session, ::testing::Values(
-    HandedOverThenKilled("HandedOverAndStillThereIsDeleted", kReadHi, W{"AT+CMGD=3\r"},
-                         Checks({Received(0, ""), StoredIn(1)})),
-    HandedOverThenKilled("HandedOverAndReplacedIsKeptAsNew", kReadOther, W{},
-                         Checks({Received(1, "3|Read|+4479|17-03-99|12:45:09|hi|"), StoredIn(1)})),
-    HandedOverThenKilled("HandedOverAndGoneLeavesNothing", "\r\n+CMS ERROR: 321\r\n", W{},
-                         Checks({Received(0, ""), StoredIn(0)})),
+    Script{"HandedOverAndReplacedIsKeptAsNew", PduIni(), Start::InSession, {
+        {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}},
+        {Rx(kReadHi, 3), W{}, {}, StoredIn(1)},
+        {Retrieve(), W{"AT+CMGD=3\r"}},
+        // Whether that delete was carried out is unknown: the index is read back first.
+        {Events({Kill(), Connect(), Initialise()}), Plus(kPduInit, {"AT+CMGR=3\r"}), {}, Received(0, "")},
+        {Rx(kReadOther, 3), W{}, {},
+         Checks({Received(1, "3|Read|+4479|17-03-99|12:45:09|hi|"), StoredIn(1)})}}},
     Script{"KeptRowIsReadBackBeforeItsDelete", PduIni(), Start::InSession, {
         {Rx("\r\n+CMTI: \"SM\",3\r\n"), W{"AT+CMGR=3\r"}},
         {Events({Rx(kReadHi, 3), Kill(), Connect(), Initialise()}), kPduInit, {}, Received(1, "3|Read" + kHiRow)},
@@ -472,10 +242,6 @@ Strings Pdu(const sms::SubmitPdu& pdu) {
 }
 // Part `k` of kLong, with the first store id as its reference.
 Strings PduPart(std::size_t k) { return Pdu(sms::BuildSubmitParts("+4479", kLong, "", false, false, 1).at(k)); }
-std::string FramePart(std::size_t k) {
-  const std::vector<std::uint8_t> f = StuffedFrame(sms::BuildSubmitParts("+4479", kLong, "", false, true, 1).at(k).octets);
-  return {f.begin(), f.end()};
-}
 Check LoggedInParts() {
   return Checks({TransmitLogLines(1), [](ControllerHarness& h) {
     EXPECT_NE(ReadFile(h.dir.Path() / "transmit.txt").find("[2 parts] " + kLong + " \r\n"), std::string::npos);
@@ -495,21 +261,6 @@ Check Held(std::size_t parts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Parts, Session, ::testing::Values(
-    Script{"PduModeSendsPartByPartAndResendsOnlyARefusedPart", PduIni("Long Messages=1\n"), Start::InSession, {
-        {Events({Queue("+4479", kLong), Tick(), Rx("\r\n> ")}), PduPart(0), {}, Stage(3)},
-        {Rx(kSent, 2), W{}, "Insert SMS Complete - Msg# [12] part 1 of 2",
-         Checks({Rows(3), Stage(2), TransmitLogLines(0)})},
-        {Events({Tick(), Rx("\r\n> "), Rx("\r\n+CMS ERROR: 500\r\n")}), PduPart(1)},
-        {Events({Tick(), Rx("\r\n> ")}), PduPart(1)},
-        {Rx(kSent, 2), W{}, "Insert SMS Complete - Msg# [12]", Checks({Rows(2), LoggedInParts()})}}},
-    Script{"BlockModeSendsPartByPart", BlockIni("Long Messages=1\n"), Start::InSession, {
-        {Events({Queue("+4479", kLong), Tick(), Rx(F({0x2A, 0x04}))}), W{FramePart(0)}, {}, Stage(3)},
-        {Rx(F({0x25, 0x0A, 0x01})), W{}, "Insert SMS Complete - Msg# [0A 01] part 1 of 2", Rows(3)},
-        {Events({Tick(), Rx(F({0x26, 0, 2})), Tick()}), W{FramePart(1), FramePart(1)}},
-        {Rx(F({0x25, 0x0A, 0x02})), W{}, "Insert SMS Complete - Msg# [0A 02]", Checks({Rows(2), LoggedInParts()})}}},
-    Script{"WithoutLongMessagesALongTextIsCutToOneMessage", PduIni(), Start::InSession, {
-        {Events({Queue("+4479", kLong), Tick(), Rx("\r\n> ")}), Pdu(sms::BuildSubmitPdu("+4479", kLong, "", false, false))},
-        {Rx(kSent, 2), W{}, "Insert SMS Complete - Msg# [12]", Rows(2)}}},
     Script{"ARestartGoesOnFromTheFirstUnconfirmedPart", PduIni("Long Messages=1\n"), Start::InSession, {
         {Events({Queue("+4479", kLong), Tick(), Rx("\r\n> "), Rx(kSent, 2)}), PduPart(0)},
         // Between parts nothing is on the line: no ESC, and the first part is not sent again.
@@ -517,20 +268,6 @@ INSTANTIATE_TEST_SUITE_P(Parts, Session, ::testing::Values(
         {Events({Kill(), Connect(), Wait(1000), Initialise(), Tick(), Rx("\r\n> ")}),
          Plus(Plus({"\x1B"}, kPduInit), PduPart(1)), {}, Shown("Resending message interrupted by a restart")},
         {Rx(kSent, 2), W{}, {}, Checks({StoredOut({}), LoggedInParts()})}}},
-    Script{"PartsAreJoinedAndRetrievalDeletesEveryPart", PduIni("Long Messages=1\n"), Start::InSession, {
-        {ReadPart(5, 2), W{"AT+CMGR=5\r"}, {}, Checks({Received(0, ""), Held(1), StoredIn(1)})},
-        {ReadPart(6, 1), W{"AT+CMGR=6\r"}, {}, Checks({Received(1, kHiJoined), Held(0)})},
-        {Retrieve(), W{"AT+CMGD=6\r"}},
-        {Rx(kOk), W{"AT+CMGD=5\r"}},
-        {Rx(kOk), W{}, {}, StoredIn(0)}}},
-    Script{"HeldAndJoinedPartsSurviveARestart", PduIni("Long Messages=1\n"), Start::InSession, {
-        {Events({ReadPart(5, 2), Kill(), Connect(), Initialise()}), kPduInit, {}, Held(1)},
-        {Events({ReadPart(6, 1), Kill(), Connect(), Initialise()}), kPduInit, {}, Received(1, kHiJoined)},
-        // Each part is read back before its delete.
-        {Retrieve(), W{"AT+CMGR=6\r"}},
-        {PartRead(1), W{"AT+CMGR=5\r"}},
-        {PartRead(2), W{"AT+CMGD=6\r"}},
-        {Rx(kOk), W{"AT+CMGD=5\r"}}}},
     // One part kept across a restart: the joined row reads every copy back before its delete.
     Script{"APartFromBeforeARestartIsReadBackWithTheRest", PduIni("Long Messages=1\n"), Start::InSession, {
         {Events({ReadPart(6, 1), Kill(), Connect(), Initialise()}), kPduInit, {}, Held(1)},
@@ -547,9 +284,7 @@ INSTANTIATE_TEST_SUITE_P(Parts, Session, ::testing::Values(
         {ReadPart(5, 2), {}, {}, Received(0, "")},
         {Wait(24 * 3600 * 1000), W{}, {}, Received(0, "")},
         {Wait(60000), W{}, "Message from +4479 incomplete after 24 hours: 1 of 2 parts shown apart",
-         Received(1, "5|Read|+4479|17-03-99|12:45:08|!|")}}},
-    Script{"WithoutLongMessagesPartsAreShownApart", PduIni(), Start::InSession, {
-        {ReadPart(5, 2), {}, {}, Received(1, "5|Read|+4479|17-03-99|12:45:08|!|")}}}),
+         Received(1, "5|Read|+4479|17-03-99|12:45:08|!|")}}}),
     Name);
 
 }  // namespace
