@@ -58,7 +58,9 @@ TEST_P(FastDispatch, SendsAtTheTerminalsPace) {
     h.port.Receive(std::exchange(later, std::string()));
     for (const std::string& w : h.TakeWritten()) h.port.Receive(Answer(w, c.block, refuse, later));
     // Without fast dispatch the bytes wait for the receive tick: no turn is asked for.
-    if (!c.fast) ASSERT_FALSE(h.main->Fast_Dispatch_Timer->Enabled());
+    if (!c.fast) {
+      ASSERT_FALSE(h.main->Fast_Dispatch_Timer->Enabled());
+    }
     h.Advance(1);
     // Waiting for the terminal is no work: no turn may run meanwhile.
     if (!later.empty()) {
