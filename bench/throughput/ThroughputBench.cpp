@@ -281,6 +281,11 @@ class Run {
   bool Block() const { return mode_ == "block"; }
   std::vector<std::string> Environment() const;
   Row Timed(const std::string& phase, int n, const std::function<bool()>& body);
+  // Receiving goes in rounds the simulator's store can hold; only each round's `deliver`
+  // and the wait for its messages are timed, not `stage`.
+  Row InRounds(Row total, const std::function<bool(int)>& stage, const std::function<bool(int)>& deliver);
+  // Asks the simulator `command` (store or deliver) for `round` messages with unique texts.
+  bool AskForEach(int round, const std::string& command, const std::string& textPrefix);
   bool Drain(long expectedReceived);
   QDBusInterface& Bus() { return *bus_; }
 
@@ -437,18 +442,15 @@ bool Run::Drain(long expectedReceived) {
   return retrieved && WaitFor([&] { return control_->Ask("count") == "OK 0"; }, Allowance(static_cast<int>(expectedReceived)));
 }
 
-Row Run::CopyAll(int n) {
-  Row total{mode_, dispatch_, "copy all", n};
-  for (int done = 0; done < n;) {
-    const int round = std::min(kRound, n - done);
-    for (int i = 0; i < round; ++i) {
-      const std::string number = std::to_string(++serial_);
-      if (control_->Ask("store +4479" + number + " c" + number).rfind("OK", 0) != 0) total.complete = false;
-    }
+Row Run::InRounds(Row total, const std::function<bool(int)>& stage,
+                  const std::function<bool(int)>& deliver) {
+  for (int done = 0; done < total.n;) {
+    const int round = std::min(kRound, total.n - done);
+    if (!stage(round)) total.complete = false;
     const long before = received_->Count();
-    const Row timed = Timed("copy all", round, [&] {
-      Bus().call(QStringLiteral("Get_All"), QString());
-      return WaitFor([&] { return received_->Count() >= before + round; }, Allowance(round));
+    const Row timed = Timed(total.phase, round, [&] {
+      return deliver(round) &&
+             WaitFor([&] { return received_->Count() >= before + round; }, Allowance(round));
     });
     total.seconds += timed.seconds;
     total.gatewayCpu += timed.gatewayCpu;
@@ -460,26 +462,28 @@ Row Run::CopyAll(int n) {
   return total;
 }
 
-Row Run::Arrive(int n) {
-  Row total{mode_, dispatch_, Block() ? "incoming" : "+CMTI", n};
-  for (int done = 0; done < n;) {
-    const int round = std::min(kRound, n - done);
-    const long before = received_->Count();
-    const Row timed = Timed(total.phase, round, [&] {
-      for (int i = 0; i < round; ++i) {
-        const std::string number = std::to_string(++serial_);
-        if (control_->Ask("deliver +4479" + number + " r" + number).rfind("OK", 0) != 0) return false;
-      }
-      return WaitFor([&] { return received_->Count() >= before + round; }, Allowance(round));
-    });
-    total.seconds += timed.seconds;
-    total.gatewayCpu += timed.gatewayCpu;
-    total.simCpu += timed.simCpu;
-    total.complete = total.complete && timed.complete && Drain(round);
-    if (!total.complete) break;
-    done += round;
+bool Run::AskForEach(int round, const std::string& command, const std::string& textPrefix) {
+  bool ok = true;
+  for (int i = 0; i < round; ++i) {
+    const std::string number = std::to_string(++serial_);
+    ok = control_->Ask(command + " +4479" + number + " " + textPrefix + number).rfind("OK", 0) == 0 && ok;
   }
-  return total;
+  return ok;
+}
+
+Row Run::CopyAll(int n) {
+  return InRounds(
+      {mode_, dispatch_, "copy all", n}, [&](int round) { return AskForEach(round, "store", "c"); },
+      [&](int) {
+        Bus().call(QStringLiteral("Get_All"), QString());
+        return true;
+      });
+}
+
+Row Run::Arrive(int n) {
+  return InRounds(
+      {mode_, dispatch_, Block() ? "incoming" : "+CMTI", n}, [](int) { return true; },
+      [&](int round) { return AskForEach(round, "deliver", "r"); });
 }
 
 void PrintTable(const std::vector<Row>& rows, const std::vector<Memory>& memories) {
