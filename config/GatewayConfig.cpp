@@ -1,12 +1,13 @@
 #include "config/GatewayConfig.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <string_view>
 
 #include "config/ConfigKeys.h"
 #include "config/IniDocument.h"
 #include "config/IniFile.h"
-#include "serial/PosixCommPort.h"
 
 namespace kavonet {
 namespace {
@@ -44,6 +45,20 @@ IniDocument DefaultDocument() {
   document.Set(kReceiveMessage, kLogReceive, Flag(defaults.LogReceive));
   document.Set(kReceiveMessage, kLogTransmit, Flag(defaults.LogTransmit));
   return document;
+}
+
+// "COMn" (any case, n >= 1) is /dev/ttyS<n-1>; any other name is taken as a path.
+std::string DefaultDevicePath(const std::string& name) {
+  const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  const bool comPrefix = name.size() > 3 && name.size() <= 6 &&
+                         std::equal(name.begin(), name.begin() + 3, "COM", [](char a, char b) {
+                           return std::toupper(static_cast<unsigned char>(a)) == b;
+                         });
+  if (comPrefix && std::all_of(name.begin() + 3, name.end(), isDigit)) {
+    const int number = std::stoi(name.substr(3));
+    if (number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
+  }
+  return name;
 }
 
 }  // namespace
@@ -87,7 +102,7 @@ GatewayConfig ReadGatewayConfig(const std::filesystem::path& iniPath) {
 std::string ResolveDeviceName(const std::filesystem::path& iniPath, const std::string& portName) {
   std::string mapped = IniFile(iniPath).ReadString(kPorts, portName, "");
   if (!mapped.empty()) return mapped;
-  return PosixCommPort::DefaultDevicePath(portName);
+  return DefaultDevicePath(portName);
 }
 
 }  // namespace kavonet

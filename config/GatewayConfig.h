@@ -47,8 +47,8 @@ void WriteDefaultConfiguration(const std::filesystem::path& iniPath);
 GatewayConfig ReadGatewayConfig(const std::filesystem::path& iniPath);
 
 // The device a port name stands for: the [Ports] section maps names ("COM2=/dev/ttyUSB0");
-// otherwise the serial driver's default applies ("COMn" is /dev/ttyS<n-1>, any other name
-// is used as it is).
+// otherwise "COMn" (any case, n >= 1) is /dev/ttyS<n-1>, and any other name is used as it
+// is.
 std::string ResolveDeviceName(const std::filesystem::path& iniPath, const std::string& portName);
 
 }  // namespace kavonet

@@ -113,19 +113,6 @@ int ModemLineBit(LineFunction function) {
 
 }  // namespace
 
-std::string PosixCommPort::DefaultDevicePath(const std::string& name) {
-  const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
-  const bool comPrefix = name.size() > 3 && name.size() <= 6 &&
-                         std::equal(name.begin(), name.begin() + 3, "COM", [](char a, char b) {
-                           return std::toupper(static_cast<unsigned char>(a)) == b;
-                         });
-  if (comPrefix && std::all_of(name.begin() + 3, name.end(), isDigit)) {
-    const int number = std::stoi(name.substr(3));
-    if (number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
-  }
-  return name;
-}
-
 PosixCommPort::PosixCommPort(EventLoop& loop, DeviceResolver resolveDevice)
     : loop_(loop), resolveDevice_(std::move(resolveDevice)) {}
 

@@ -41,11 +41,8 @@ class PosixCommPort final : public CommPort, private TC32Thread::Device {
   // Turns a port name such as "COM2" into the path of its device.
   using DeviceResolver = std::function<std::string(const std::string& name)>;
 
-  // "COMn" (any case, n >= 1) is /dev/ttyS<n-1>; any other name is taken as a path.
-  static std::string DefaultDevicePath(const std::string& name);
-
   // Events are handed to `loop`, which must run on the thread that uses the port.
-  explicit PosixCommPort(EventLoop& loop, DeviceResolver resolveDevice = DefaultDevicePath);
+  PosixCommPort(EventLoop& loop, DeviceResolver resolveDevice);
   ~PosixCommPort() override;
   PosixCommPort(const PosixCommPort&) = delete;
   PosixCommPort& operator=(const PosixCommPort&) = delete;
