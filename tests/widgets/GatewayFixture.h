@@ -121,7 +121,7 @@ W* Control(const QObject& form, const char* name) {
 }
 
 // What a control holds, as text: a radio group's chosen item (-1: none), a check box's
-// state as 1 or 0, an edit's or a list's text, a label's or button's caption.
+// state as 1 or 0, an edit's, a list's or a label's text.
 inline QString Value(const QObject& form, const char* name) {
   if (auto* group = form.findChild<QButtonGroup*>(QString::fromLatin1(name))) {
     return QString::number(group->checkedId());
@@ -129,7 +129,6 @@ inline QString Value(const QObject& form, const char* name) {
   QWidget* w = Control(form, name);
   if (auto* box = qobject_cast<QCheckBox*>(w)) return box->isChecked() ? "1" : "0";
   if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
-  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
   if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
   auto* list = qobject_cast<QComboBox*>(w);
   return list ? list->currentText() : QString();

@@ -1,5 +1,4 @@
-// The main window over a controller on a virtual clock and a fake port, and what its forms
-// offer the user.
+// The main window over a controller on a virtual clock and a fake port.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +14,6 @@
 #include "ui/widgets/GatewayTray.h"
 #include "ui/widgets/SMS_Main.h"
 #include "ui/widgets/TCommunication_Settings.h"
-#include "ui/widgets/TMessage_Settings.h"
 
 namespace kavonet::testing {
 namespace {
@@ -25,39 +23,6 @@ using ui::SMS_Main;
 // Lets queued work and window-system events run, without waiting for real time.
 void Settle() {
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-// The items of a radio group, a menu or a grid's headings, joined by |.
-QString Shown(const QObject& form, const char* name) {
-  QStringList items;
-  if (auto* group = form.findChild<QButtonGroup*>(name)) {
-    for (QAbstractButton* button : group->buttons()) items << button->text();
-  } else if (auto* menu = form.findChild<QMenu*>(name)) {
-    for (const QAction* item : menu->actions()) items << (item->isSeparator() ? "-" : item->text());
-  } else if (QAbstractItemModel* grid = Control<QTableView>(form, name)->model()) {
-    for (int i = 0; i < grid->columnCount(); ++i) items << grid->headerData(i, Qt::Horizontal).toString();
-  }
-  return items.join('|');
-}
-
-TEST(Forms, OfferTheirChoicesInTheirOrder) {
-  Gateway gateway{BlockIni()};
-  SMS_Main window(*gateway.main, gateway.gui);
-  ui::TCommunication_Settings comms(*gateway.main, gateway.dialogs, gateway.shell);
-  ui::TMessage_Settings messages(*gateway.main, gateway.dialogs);
-  const struct { const QWidget& form; const char* name; const char* shown; } rows[] = {
-      {window, "tx_queue", "Destination|Message Text"},
-      {window, "rx_grid", "Msg#|Status|Origin|Date|Time|Message Text"},
-      {window, "File1", "Transmit Log|Receive Log|-|Exit"},
-      {window, "Mode1", "Do not transfer messgaes from M.T.|Transfer incomming messages marked T.E. only|"
-                        "Transfer all incomming messages"},
-      {comms, "PortRG", "COM1|COM2|COM3|COM4"},
-      {comms, "SpeedRG", "2400|4800|9600|14400|19200|38400|56000|57600|115200"},
-      {comms, "InterfaceRG", "ETSI 07.05 Block Mode|ETSI 07.05 PDU Mode"},
-      {messages, "TransferRG", "Do not transfer messages from M.T.|"
-                               "Transfer incoming messages marked T.E. only.|Transfer all incoming messages"},
-  };
-  for (const auto& row : rows) EXPECT_EQ(Shown(row.form, row.name), row.shown) << row.name;
 }
 
 // Connect button down; transfer buttons and their menu items enabled; the tray's hint.
