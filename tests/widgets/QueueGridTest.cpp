@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QSignalSpy>
-
 #include "core/Controls.h"
 #include "ui/widgets/QueueGridModel.h"
 #include "ui/widgets/QueueGridView.h"
@@ -12,39 +10,28 @@
 namespace kavonet::ui {
 namespace {
 
-void Append(StringGrid& grid, const char* destination, const char* text = "") {
+void Append(StringGrid& grid, const char* destination) {
   grid.SetCell(0, grid.RowCount() - 1, destination);
-  grid.SetCell(1, grid.RowCount() - 1, text);
   grid.AddRow();
 }
 
-QString Cell(const QueueGridModel& model, int row, int column) {
-  return model.data(model.index(row, column), Qt::DisplayRole).toString();
-}
-
-TEST(QueueGridModel, AnnouncesAppendedRowsAtTheEndAndTakenRowsAtTheHead) {
+TEST(QueueGridModel, KeepsTheSelectionOnItsMessageAsRowsComeAtTheEndAndGoAtTheHead) {
   StringGrid grid({"Destination", "Message Text"});
   for (const char* destination : {"1", "2", "3"}) Append(grid, destination);
   QueueGridModel model(grid, nullptr);
   QueueGridView view({96, 455}, nullptr);
   view.setModel(&model);
   view.selectRow(2);
-  QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-  QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
   Append(grid, "4");
   Append(grid, "5");
   model.Refresh();
-  ASSERT_EQ(inserted.size(), 1);
-  EXPECT_EQ(std::make_pair(inserted[0][1].toInt(), inserted[0][2].toInt()), std::make_pair(3, 4));
   grid.RemoveFirstRow();
   grid.RemoveFirstRow();
   model.Refresh();
-  ASSERT_EQ(removed.size(), 1);
-  EXPECT_EQ(std::make_pair(removed[0][1].toInt(), removed[0][2].toInt()), std::make_pair(0, 1));
   EXPECT_EQ(model.rowCount(), 3);
   const QModelIndexList selected = view.selectionModel()->selectedRows();
   ASSERT_EQ(selected.size(), 1);
-  EXPECT_EQ(Cell(model, selected[0].row(), 0), "3") << "the selection stays on its message";
+  EXPECT_EQ(selected[0].data().toString(), "3") << "the selection stays on its message";
 }
 
 }  // namespace
