@@ -67,8 +67,6 @@ class ModalHandler {
     QString text;
   };
   const std::vector<Seen>& seen() const { return seen_; }
-  // The most message boxes seen open at once.
-  int deepest() const { return deepest_; }
 
  private:
   void Poll() {
@@ -81,11 +79,6 @@ class ModalHandler {
     handled_.emplace_back(modal);
     auto* box = qobject_cast<QMessageBox*>(modal);
     seen_.push_back({modal->windowTitle(), box ? box->text() : QString()});
-    int open = 0;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (w->isVisible() && qobject_cast<QMessageBox*>(w) != nullptr) ++open;
-    }
-    deepest_ = std::max(deepest_, open);
     // Not from inside this timer's own slot: Qt does not fire a timer again while its
     // slot runs, and the handler may open a box whose loop needs the next poll.
     QMetaObject::invokeMethod(
@@ -98,7 +91,6 @@ class ModalHandler {
   QTimer timer_;
   std::vector<QPointer<QWidget>> handled_;
   std::vector<Seen> seen_;
-  int deepest_ = 0;
 };
 
 // Presses `button` of a message box (any other modal window is rejected).
