@@ -4,15 +4,18 @@
 Each line of a mutants file (default: every scripts/mutants/*.tsv) names a file, a test
 target and a search/replace pair (tab-separated; '#' starts a comment). Every mutation is
 applied alone in a scratch copy of the tree, the test target is rebuilt and run, and the
-result is printed: KILLED (a test failed), SURVIVED (every test passed) or BROKEN (no build).
+result is printed: KILLED (a test failed, or hung past the time-out), SURVIVED (every test
+passed) or BROKEN (no build).
 
   scripts/mutation-test.py [--mutants FILE ...] [--only SUBSTRING] [--scratch DIR]
+                          [--timeout SECONDS]
 """
 
 import argparse
 import glob
 import os
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -33,9 +36,16 @@ def read_mutants(path):
     return mutants
 
 
-def run(cmd, cwd, quiet=True):
+def run(cmd, cwd, quiet=True, timeout=None):
+    """The exit status; a run past its time-out is killed with its children and counts as failed."""
     out = subprocess.DEVNULL if quiet else None
-    return subprocess.run(cmd, cwd=cwd, stdout=out, stderr=out).returncode
+    child = subprocess.Popen(cmd, cwd=cwd, stdout=out, stderr=out, start_new_session=True)
+    try:
+        return child.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(child.pid, signal.SIGKILL)
+        child.wait()
+        return -signal.SIGKILL
 
 
 def copy_tree(scratch):
@@ -71,6 +81,8 @@ def main():
     # One scratch tree per checkout, so that two worktrees can run at once.
     parser.add_argument("--scratch",
                         default="/tmp/kavonet-mutants-" + os.path.basename(ROOT))
+    parser.add_argument("--timeout", type=float, default=300,
+                        help="seconds a test run may take before it counts as a hang")
     args = parser.parse_args()
 
     mutants = [(os.path.basename(f), *m) for f in args.mutants for m in read_mutants(f)]
@@ -101,7 +113,9 @@ def main():
             if run(["cmake", "--build", "build", "--target", target], args.scratch) != 0:
                 verdict = "BROKEN"
             else:
-                ok = run([test_binary(build, target), "--gtest_brief=1"], args.scratch) == 0
+                # A mutant that makes a test hang is caught: ctest would fail it on its time-out.
+                ok = run([test_binary(build, target), "--gtest_brief=1"], args.scratch,
+                         timeout=args.timeout) == 0
                 verdict = "SURVIVED" if ok else "KILLED"
         finally:
             open(source, "w", encoding="utf-8").write(original)
