@@ -18,7 +18,7 @@ struct GatewayOptions {
   bool headless = true;  // false: without --headless, which the missing display implies
   // Empty: no simulated terminal (the configured port, which does not exist here).
   std::string simulate = "pdu";
-  IniSettings ini = {};  // after the suite's variant
+  IniSettings ini = {};
 };
 
 class GatewayTest : public ::testing::Test {
@@ -26,9 +26,7 @@ class GatewayTest : public ::testing::Test {
   // Writes orvsms.ini (when there are settings), starts the gateway and waits until it is
   // ready: the session entered, with a simulated terminal.
   void StartGateway(const GatewayOptions& options = {}) {
-    IniSettings ini = variant;
-    ini.insert(ini.end(), options.ini.begin(), options.ini.end());
-    if (!ini.empty()) std::ofstream(sandbox.Work() / "orvsms.ini") << IniText(ini);
+    if (!options.ini.empty()) std::ofstream(sandbox.Work() / "orvsms.ini") << IniText(options.ini);
     if (options.bus && !bus) {
       bus = std::make_unique<PrivateBus>(sandbox);
       ASSERT_TRUE(bus->Started());
@@ -86,7 +84,6 @@ class GatewayTest : public ::testing::Test {
     return text;
   }
 
-  IniSettings variant;  // a parameterised suite's GatewayVariant
   Sandbox sandbox;
   std::unique_ptr<PrivateBus> bus;
   std::unique_ptr<ChildProcess> gateway;

@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -154,15 +153,5 @@ struct IniSetting {
 };
 using IniSettings = std::vector<IniSetting>;
 std::string IniText(const IniSettings& settings);
-
-// The extra settings every gateway of an end-to-end suite starts with: each suite is
-// instantiated once per variant.
-struct GatewayVariant {
-  const char* name;
-  IniSettings settings;
-};
-inline const GatewayVariant kDefaultGateway{"Default", {}};
-inline const GatewayVariant kFastGateway{"Fast", {{"Configuration", "Fast Dispatch", "1"}}};
-inline void PrintTo(const GatewayVariant& variant, std::ostream* out) { *out << variant.name; }
 
 }  // namespace kavonet::testing
