@@ -39,14 +39,6 @@ ssize_t ReadSome(int fd, std::string& into, int timeoutMs) {
   return got < 0 ? -1 : got;
 }
 
-// Reads until `into` holds `text` (from `from` on), the end or the deadline.
-bool ReadUntil(int fd, std::string& into, std::string_view text, Clock::time_point deadline, std::size_t from = 0) {
-  while (into.size() <= from || into.find(text, from) == std::string::npos) {
-    if (fd < 0 || MsLeft(deadline) == 0 || ReadSome(fd, into, MsLeft(deadline)) == 0) return false;
-  }
-  return true;
-}
-
 // Variables a test must not inherit: they would reach the developer's desktop or bus.
 bool Inherited(std::string_view entry) {
   for (std::string_view prefix : {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "DBUS_SESSION_BUS_ADDRESS=",
@@ -267,7 +259,10 @@ std::string AskSocket(const std::filesystem::path& socket, std::string_view line
   std::string answer;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
       send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-    ReadUntil(fd, answer, "\n", Clock::now() + timeout);
+    const auto deadline = Clock::now() + timeout;
+    while (answer.find('\n') == std::string::npos && MsLeft(deadline) > 0) {
+      if (ReadSome(fd, answer, MsLeft(deadline)) == 0) break;
+    }
   }
   close(fd);
   const std::size_t end = answer.find('\n');
