@@ -41,7 +41,7 @@ TEST_F(Program, ASecondGatewayInTheSameDirectoryIsRefused) {
   const RunResult second = RunProgram({KavonetProgram(), "--headless", "--simulate"}, sandbox);
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_NE(second.output.find("kavonet-queue.db: in use by another gateway"), std::string::npos) << second.output;
-  EXPECT_EQ(Socat("55;still mine"), "OK 1") << "the first one runs on";
+  EXPECT_EQ(Command("55;still mine"), "OK 1") << "the first one runs on";
 }
 
 TEST_F(Program, HeadlessWithTheSimulatorEndsWithItsSimulator) {
@@ -60,7 +60,7 @@ TEST_F(Program, BlockModeSimulationLeavesTheConfigurationFileAsItWas) {
                                                            {"Configuration", "Fast Dispatch", "1"}}});
   const std::string ini = ReadFile(sandbox.Work() / "orvsms.ini");
   EXPECT_EQ(Sim("mode"), "OK block");
-  EXPECT_EQ(Socat("999;in blocks"), "OK 1");
+  EXPECT_EQ(Command("999;in blocks"), "OK 1");
   EXPECT_EQ(WaitSent(1), (std::vector<std::string>{"999=in blocks"}));
   EXPECT_EQ(ReadFile(sandbox.Work() / "orvsms.ini"), ini);
   EXPECT_NE(ini.find("Interface=PDU Mode\n"), std::string::npos);

@@ -1,5 +1,5 @@
 // The clients of a running gateway: its automation object on a private bus (dbus-send),
-// kavonet-ctl, the command channel (socat, raw sockets), registration and activation by the
+// kavonet-ctl, the command channel (raw sockets), registration and activation by the
 // bus. What the messages become is the core's business; here, what only the processes show.
 
 #include <gtest/gtest.h>

@@ -62,13 +62,8 @@ class GatewayTest : public ::testing::Test {
     return RunProgram(argv, sandbox);
   }
 
-  // One command through the command channel with socat; its answer.
-  std::string Socat(const std::string& command) {
-    return Trimmed(RunProgram({"/bin/bash", "-c", "printf '%s' \"$1\" | socat -t 10 - UNIX-CONNECT:\"$2\"", "socat",
-                               command, sandbox.CommandSocket().string()},
-                              sandbox)
-                       .output);
-  }
+  // One command through the command channel; its answer.
+  std::string Command(const std::string& command) { return AskSocket(sandbox.CommandSocket(), command); }
 
   // The simulated terminal's control socket.
   std::string Sim(const std::string& command) { return AskSocket(control, command); }

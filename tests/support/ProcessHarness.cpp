@@ -251,6 +251,14 @@ std::string ReadFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string ReadUntil(int fd, std::string_view text, Milliseconds timeout) {
+  std::string got;
+  for (const auto deadline = Clock::now() + timeout; got.find(text) == std::string::npos && MsLeft(deadline) > 0;) {
+    if (ReadSome(fd, got, MsLeft(deadline)) == 0) break;
+  }
+  return got;
+}
+
 std::string AskSocket(const std::filesystem::path& socket, std::string_view line, Milliseconds timeout) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{AF_UNIX, {}};
@@ -259,10 +267,7 @@ std::string AskSocket(const std::filesystem::path& socket, std::string_view line
   std::string answer;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
       send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-    const auto deadline = Clock::now() + timeout;
-    while (answer.find('\n') == std::string::npos && MsLeft(deadline) > 0) {
-      if (ReadSome(fd, answer, MsLeft(deadline)) == 0) break;
-    }
+    answer = ReadUntil(fd, "\n", timeout);
   }
   close(fd);
   const std::size_t end = answer.find('\n');

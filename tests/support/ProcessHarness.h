@@ -138,6 +138,9 @@ struct XServer {
 
 std::string ReadFile(const std::filesystem::path& path);
 
+// What `fd` gives until it holds `text`, ends or the time-out passes.
+std::string ReadUntil(int fd, std::string_view text, Milliseconds timeout = kWait);
+
 // One line to a unix stream socket that answers each line with one; the answer without
 // its line end, empty on failure or time-out.
 std::string AskSocket(const std::filesystem::path& socket, std::string_view line,
