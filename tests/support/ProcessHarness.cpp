@@ -212,16 +212,11 @@ SimTerminal::SimTerminal(const Sandbox& sandbox, const std::filesystem::path& di
 std::string SimTerminal::Control(std::string_view command) const { return AskSocket(control_, command, 10000ms); }
 
 std::vector<std::string> JournalSent(const std::filesystem::path& journal) {
-  std::vector<std::string> sent;
   const std::string text = ReadFile(journal);
-  static constexpr std::string_view kDestination = "{\"destination\":\"", kText = "\"text\":\"";
-  for (std::size_t at = 0; (at = text.find(kDestination, at)) != std::string::npos;) {
-    at += kDestination.size();
-    const std::size_t end = text.find('"', at);
-    const std::size_t textStart = text.find(kText, end) + kText.size();
-    const std::size_t textEnd = text.find('"', textStart);
-    sent.push_back(text.substr(at, end - at) + "=" + text.substr(textStart, textEnd - textStart));
-    at = textEnd;
+  static const std::regex kEntry(R"re(\{"destination":"([^"]*)","text":"([^"]*)")re");
+  std::vector<std::string> sent;
+  for (std::sregex_iterator it(text.begin(), text.end(), kEntry), end; it != end; ++it) {
+    sent.push_back((*it)[1].str() + "=" + (*it)[2].str());
   }
   return sent;
 }
