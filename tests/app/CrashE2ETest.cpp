@@ -59,7 +59,7 @@ class Crash : public GatewayTest, public ::testing::WithParamInterface<const cha
     if (round == rounds) return;  // the last start runs on
     for (const int goal = (round + 1) * messages / rounds; done_ < goal;) {
       const std::string n = std::to_string(++done_);
-      ASSERT_EQ(Socat("+4479" + n + ";m" + n), "OK 1");
+      ASSERT_EQ(Command("+4479" + n + ";m" + n), "OK 1");
       ASSERT_EQ(Sim("deliver +4479 r" + n).rfind("OK", 0), 0u);
     }
     if (rng_() % 2) Retrieve();

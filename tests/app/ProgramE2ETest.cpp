@@ -1,5 +1,5 @@
 // The kavonet program: single instance, headless runs with the simulated terminal, how
-// it ends, and what it installs. Each gateway variant (extra ini settings) runs it all.
+// it ends, and what it installs.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,12 +9,9 @@
 namespace kavonet::testing {
 namespace {
 
-class Program : public GatewayTest, public ::testing::WithParamInterface<GatewayVariant> {
- protected:
-  Program() { variant = GetParam().settings; }
-};
+using Program = GatewayTest;
 
-TEST_P(Program, ASecondStartHandsOverItsCommandLineWhateverItsNameAndOptionsAndEnds) {
+TEST_F(Program, ASecondStartHandsOverItsCommandLineWhateverItsNameAndOptionsAndEnds) {
   StartGateway({.bus = false, .simulate = ""});
   const RunResult second = RunProgram({KavonetProgram(), "--headless", "-regserver", std::string(2000, 'x')}, sandbox);
   EXPECT_EQ(second.exitCode, 0);
@@ -34,7 +31,7 @@ TEST_P(Program, ASecondStartHandsOverItsCommandLineWhateverItsNameAndOptionsAndE
   EXPECT_TRUE(std::filesystem::exists(sandbox.ActivationFile())) << "-unregserver never got that far";
 }
 
-TEST_P(Program, ASecondGatewayInTheSameDirectoryIsRefused) {
+TEST_F(Program, ASecondGatewayInTheSameDirectoryIsRefused) {
   StartGateway({.bus = false});
   // Another runtime directory: the single-instance guard does not see the first one.
   const std::filesystem::path otherRuntime = sandbox.Root() / "runtime2";
@@ -44,10 +41,10 @@ TEST_P(Program, ASecondGatewayInTheSameDirectoryIsRefused) {
   const RunResult second = RunProgram({KavonetProgram(), "--headless", "--simulate"}, sandbox);
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_NE(second.output.find("kavonet-queue.db: in use by another gateway"), std::string::npos) << second.output;
-  EXPECT_EQ(Socat("55;still mine"), "OK 1") << "the first one runs on";
+  EXPECT_EQ(Command("55;still mine"), "OK 1") << "the first one runs on";
 }
 
-TEST_P(Program, HeadlessWithTheSimulatorEndsWithItsSimulator) {
+TEST_F(Program, HeadlessWithTheSimulatorEndsWithItsSimulator) {
   StartGateway();
   gateway->Signal(SIGTERM);
   EXPECT_EQ(gateway->Wait(), 0) << gateway->Output();
@@ -56,49 +53,44 @@ TEST_P(Program, HeadlessWithTheSimulatorEndsWithItsSimulator) {
   EXPECT_FALSE(std::filesystem::exists(sandbox.CommandSocket()));
 }
 
-TEST_P(Program, BlockModeSimulationLeavesTheConfigurationFileAsItWas) {
+TEST_F(Program, BlockModeSimulationLeavesTheConfigurationFileAsItWas) {
+  // With fast dispatch, which the message then takes on the real event loop.
   StartGateway({.bus = false, .simulate = "block", .ini = {{"Configuration", "Port", "3"},
-                                                           {"Configuration", "Interface", "PDU Mode"}}});
+                                                           {"Configuration", "Interface", "PDU Mode"},
+                                                           {"Configuration", "Fast Dispatch", "1"}}});
   const std::string ini = ReadFile(sandbox.Work() / "orvsms.ini");
   EXPECT_EQ(Sim("mode"), "OK block");
-  EXPECT_EQ(Socat("999;in blocks"), "OK 1");
+  EXPECT_EQ(Command("999;in blocks"), "OK 1");
   EXPECT_EQ(WaitSent(1), (std::vector<std::string>{"999=in blocks"}));
   EXPECT_EQ(ReadFile(sandbox.Work() / "orvsms.ini"), ini);
   EXPECT_NE(ini.find("Interface=PDU Mode\n"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, Program, ::testing::Values(kDefaultGateway, kFastGateway),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 #ifdef KAVONET_TRAY_OWNER
-TEST(OnX, EveryEndEndsAGatewayHiddenInTheTrayAndAutoConnectStartsWithTheWindow) {
-  Sandbox sandbox;
+TEST_F(Program, OnXEveryEndEndsAGatewayHiddenInTheTrayAndAutoConnectStartsWithTheWindow) {
   XServer x(sandbox);  // a bare Xvfb: no window manager
   ASSERT_FALSE(x.display.empty());
-  PrivateBus bus(sandbox);
+  bus = std::make_unique<PrivateBus>(sandbox);
   ChildProcess tray({KAVONET_TRAY_OWNER}, sandbox.Environment(), sandbox.Work());
   ASSERT_TRUE(tray.WaitForOutput("ready\n"));
   std::ofstream(sandbox.Work() / "orvsms.ini")
       << "[Startup]\nAuto Connect=1\n[Ports]\nCOM2=/nonexistent/modem\n";
-  const auto call = [&](const char* member) {
-    return RunProgram({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=Kavonet.SMS", "/Kavonet/SMS",
-                       std::string("Kavonet.SMS.") + member, "string:"}, sandbox).output;
-  };
   // 0: the last client leaves a gateway the bus started, whose port cannot be opened. A
   // second start restores the window.
   for (const auto& [argument, signal] : {std::pair{"--simulate", SIGTERM}, {"--simulate", SIGINT}, {"-automation", 0}}) {
-    ChildProcess gateway({KavonetProgram(), argument}, sandbox.Environment(), sandbox.Work());
-    ASSERT_TRUE(gateway.WaitForOutput("command channel on")) << gateway.Output();
-    EXPECT_EQ(gateway.Output().find("running headless"), std::string::npos);
+    gateway = std::make_unique<ChildProcess>(std::vector<std::string>{KavonetProgram(), argument},
+                                             sandbox.Environment(), sandbox.Work());
+    ASSERT_TRUE(gateway->WaitForOutput("command channel on")) << gateway->Output();
+    EXPECT_EQ(gateway->Output().find("running headless"), std::string::npos);
     if (signal == SIGTERM) {  // well before the automatic connection's 15 s retry
-      EXPECT_TRUE(Eventually([&] { return call("Is_Connected").find("true") != std::string::npos; }, 8000ms));
+      EXPECT_TRUE(Eventually([&] { return Call("Is_Connected") == "boolean true"; }, 8000ms));
       EXPECT_EQ(RunProgram({KavonetProgram(), "-regserver"}, sandbox).output, "");
-      EXPECT_TRUE(gateway.WaitForOutput("another start handed over its command line: "));
+      EXPECT_TRUE(gateway->WaitForOutput("another start handed over its command line: "));
     }
     // The one call the bus-started gateway serves: no dialog about the port holds it up.
-    EXPECT_EQ(call(signal == 0 ? "Connect" : "SMS_Minimize").find("Error"), std::string::npos) << signal;
-    if (signal != 0) gateway.Signal(signal);
-    EXPECT_EQ(gateway.Wait(10000ms), 0) << signal << "\n" << gateway.Output();
+    EXPECT_EQ(Call(signal == 0 ? "Connect" : "SMS_Minimize").find("Error"), std::string::npos) << signal;
+    if (signal != 0) gateway->Signal(signal);
+    EXPECT_EQ(gateway->Wait(10000ms), 0) << signal << "\n" << gateway->Output();
   }
 }
 #endif

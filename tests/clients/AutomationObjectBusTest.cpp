@@ -57,14 +57,15 @@ class OnABus : public ::testing::Test {
     ASSERT_TRUE(client->isConnected());
   }
 
-  // Calls `member` on the object from the client connection, running the loop meanwhile;
-  // by the gateway's name when `byName`.
+  // Calls `member` on the object from the client connection (or `from`), running the loop
+  // meanwhile; by the gateway's name when `byName`.
   QDBusMessage Call(const QString& member, const QVariantList& arguments,
-                    const QString& interface = QString::fromLatin1(kInterfaceName), bool byName = false) {
+                    const QString& interface = QString::fromLatin1(kInterfaceName), bool byName = false,
+                    QDBusConnection* from = nullptr) {
     QDBusMessage call = QDBusMessage::createMethodCall(byName ? QString::fromLatin1(kServiceName) : server->baseService(),
                                                        QString::fromLatin1(kObjectPath), interface, member);
     call.setArguments(arguments);
-    QDBusPendingCall pending = client->asyncCall(call, 10000);
+    QDBusPendingCall pending = (from ? from : client.get())->asyncCall(call, 10000);
     EXPECT_TRUE(SpinUntil([&] { return pending.isFinished(); }, 15s)) << member.toStdString();
     return pending.reply();
   }
@@ -179,6 +180,15 @@ TEST_F(Server, TakesTheNameAndNoticesWhenItsLastCallerLeavesTheBus) {
   EXPECT_EQ(reply.signature(), QStringLiteral("b"));
   EXPECT_FALSE(reply.arguments().value(0).toBool());
   EXPECT_EQ(gateway.CallerCount(), 1);
+  // One of two callers leaving is not the last one leaving.
+  {
+    QDBusConnection other = QDBusConnection::connectToBus(QString::fromStdString(bus.Address()), "other");
+    EXPECT_EQ(Call("Is_Connected", {1}, {}, true, &other).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(gateway.CallerCount(), 2);
+  }
+  QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+  EXPECT_TRUE(SpinUntil([&] { return gateway.CallerCount() == 1; }, 15s));
+  EXPECT_EQ(left, 0);
   client.reset();
   QDBusConnection::disconnectFromBus(QStringLiteral("client"));
   EXPECT_TRUE(SpinUntil([&] { return left == 1; }, 15s));

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -31,13 +30,8 @@ TEST(SimProgram, ControlSocketAndLink) {
   ASSERT_EQ(write(socketFd, "fill 2\r\ncou", 11), 11);
   EXPECT_EQ(sim.Control("list"), "OK 1 2");
   ASSERT_EQ(write(socketFd, "nt\nbogus\n", 9), 9);
-  std::string answers;
-  char buffer[64];
-  for (ssize_t n = 0; answers.find("bogus\n") == std::string::npos; answers.append(buffer, n)) {
-    ASSERT_GT(n = read(socketFd, buffer, sizeof buffer), 0);
-  }
+  EXPECT_EQ(ReadUntil(socketFd, "bogus\n"), "OK 2\nOK 2\nERROR unknown command bogus\n");
   close(socketFd);
-  EXPECT_EQ(answers, "OK 2\nOK 2\nERROR unknown command bogus\n");
   EXPECT_EQ(sim.Control("quit"), "OK bye");
   EXPECT_EQ(sim.Process().Wait(), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.Link())));
@@ -46,14 +40,7 @@ TEST(SimProgram, ControlSocketAndLink) {
 // One command line to the terminal's device; what came back until the final OK (or 5 s).
 std::string Exchange(int device, std::string_view command) {
   if (write(device, command.data(), command.size()) != std::ssize(command)) return "not written";
-  std::string got;
-  char buffer[256];
-  for (pollfd entry{device, POLLIN, 0}; got.find(kOk) == std::string::npos && poll(&entry, 1, 5000) == 1;) {
-    const ssize_t n = read(device, buffer, sizeof buffer);
-    if (n <= 0) break;
-    got.append(buffer, static_cast<std::size_t>(n));
-  }
-  return got;
+  return ReadUntil(device, kOk, 5000ms);
 }
 
 TEST(SimProgram, LatencyDelaysAnswersOnARawDevice) {

@@ -137,8 +137,6 @@ INSTANTIATE_TEST_SUITE_P(PduMode, Exchanges, ::testing::Values(
         {kSubmitHi + "\x1a", "\r\n+CMS ERROR: 304\r\n"},  // shorter than the length
         {"AT+CMGS=12\r", kPrompt},
         {"05912143F5" + kSubmitHi + "\x1a", "\r\n+CMS ERROR: 304\r\n"},  // SCA field of the wrong length
-        {"AT+CMGS=17\r", kPrompt},
-        {"040491449700009930712154800002E834\x1a", "\r\n+CMS ERROR: 304\r\n"},  // not an SMS-SUBMIT
         {"AT+CMGS=11\r", kPrompt},
         {"B100049144970000A702E8\x1a", "\r\n+CMS ERROR: 304\r\n"},  // user data cut short
         {"AT+CMGS=1\r", kPrompt}, {"\x1a", "\r\n+CMS ERROR: 304\r\n"},  // no text at all

@@ -18,7 +18,7 @@ struct GatewayOptions {
   bool headless = true;  // false: without --headless, which the missing display implies
   // Empty: no simulated terminal (the configured port, which does not exist here).
   std::string simulate = "pdu";
-  IniSettings ini = {};  // after the suite's variant
+  IniSettings ini = {};
 };
 
 class GatewayTest : public ::testing::Test {
@@ -26,9 +26,7 @@ class GatewayTest : public ::testing::Test {
   // Writes orvsms.ini (when there are settings), starts the gateway and waits until it is
   // ready: the session entered, with a simulated terminal.
   void StartGateway(const GatewayOptions& options = {}) {
-    IniSettings ini = variant;
-    ini.insert(ini.end(), options.ini.begin(), options.ini.end());
-    if (!ini.empty()) std::ofstream(sandbox.Work() / "orvsms.ini") << IniText(ini);
+    if (!options.ini.empty()) std::ofstream(sandbox.Work() / "orvsms.ini") << IniText(options.ini);
     if (options.bus && !bus) {
       bus = std::make_unique<PrivateBus>(sandbox);
       ASSERT_TRUE(bus->Started());
@@ -64,13 +62,8 @@ class GatewayTest : public ::testing::Test {
     return RunProgram(argv, sandbox);
   }
 
-  // One command through the command channel with socat; its answer.
-  std::string Socat(const std::string& command) {
-    return Trimmed(RunProgram({"/bin/bash", "-c", "printf '%s' \"$1\" | socat -t 10 - UNIX-CONNECT:\"$2\"", "socat",
-                               command, sandbox.CommandSocket().string()},
-                              sandbox)
-                       .output);
-  }
+  // One command through the command channel; its answer.
+  std::string Command(const std::string& command) { return AskSocket(sandbox.CommandSocket(), command); }
 
   // The simulated terminal's control socket.
   std::string Sim(const std::string& command) { return AskSocket(control, command); }
@@ -86,7 +79,6 @@ class GatewayTest : public ::testing::Test {
     return text;
   }
 
-  IniSettings variant;  // a parameterised suite's GatewayVariant
   Sandbox sandbox;
   std::unique_ptr<PrivateBus> bus;
   std::unique_ptr<ChildProcess> gateway;

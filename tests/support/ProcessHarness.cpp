@@ -39,14 +39,6 @@ ssize_t ReadSome(int fd, std::string& into, int timeoutMs) {
   return got < 0 ? -1 : got;
 }
 
-// Reads until `into` holds `text` (from `from` on), the end or the deadline.
-bool ReadUntil(int fd, std::string& into, std::string_view text, Clock::time_point deadline, std::size_t from = 0) {
-  while (into.size() <= from || into.find(text, from) == std::string::npos) {
-    if (fd < 0 || MsLeft(deadline) == 0 || ReadSome(fd, into, MsLeft(deadline)) == 0) return false;
-  }
-  return true;
-}
-
 // Variables a test must not inherit: they would reach the developer's desktop or bus.
 bool Inherited(std::string_view entry) {
   for (std::string_view prefix : {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "DBUS_SESSION_BUS_ADDRESS=",
@@ -220,16 +212,11 @@ SimTerminal::SimTerminal(const Sandbox& sandbox, const std::filesystem::path& di
 std::string SimTerminal::Control(std::string_view command) const { return AskSocket(control_, command, 10000ms); }
 
 std::vector<std::string> JournalSent(const std::filesystem::path& journal) {
-  std::vector<std::string> sent;
   const std::string text = ReadFile(journal);
-  static constexpr std::string_view kDestination = "{\"destination\":\"", kText = "\"text\":\"";
-  for (std::size_t at = 0; (at = text.find(kDestination, at)) != std::string::npos;) {
-    at += kDestination.size();
-    const std::size_t end = text.find('"', at);
-    const std::size_t textStart = text.find(kText, end) + kText.size();
-    const std::size_t textEnd = text.find('"', textStart);
-    sent.push_back(text.substr(at, end - at) + "=" + text.substr(textStart, textEnd - textStart));
-    at = textEnd;
+  static const std::regex kEntry(R"re(\{"destination":"([^"]*)","text":"([^"]*)")re");
+  std::vector<std::string> sent;
+  for (std::sregex_iterator it(text.begin(), text.end(), kEntry), end; it != end; ++it) {
+    sent.push_back((*it)[1].str() + "=" + (*it)[2].str());
   }
   return sent;
 }
@@ -259,6 +246,14 @@ std::string ReadFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string ReadUntil(int fd, std::string_view text, Milliseconds timeout) {
+  std::string got;
+  for (const auto deadline = Clock::now() + timeout; got.find(text) == std::string::npos && MsLeft(deadline) > 0;) {
+    if (ReadSome(fd, got, MsLeft(deadline)) == 0) break;
+  }
+  return got;
+}
+
 std::string AskSocket(const std::filesystem::path& socket, std::string_view line, Milliseconds timeout) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{AF_UNIX, {}};
@@ -267,7 +262,7 @@ std::string AskSocket(const std::filesystem::path& socket, std::string_view line
   std::string answer;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
       send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-    ReadUntil(fd, answer, "\n", Clock::now() + timeout);
+    answer = ReadUntil(fd, "\n", timeout);
   }
   close(fd);
   const std::size_t end = answer.find('\n');

@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -139,6 +138,9 @@ struct XServer {
 
 std::string ReadFile(const std::filesystem::path& path);
 
+// What `fd` gives until it holds `text`, ends or the time-out passes.
+std::string ReadUntil(int fd, std::string_view text, Milliseconds timeout = kWait);
+
 // One line to a unix stream socket that answers each line with one; the answer without
 // its line end, empty on failure or time-out.
 std::string AskSocket(const std::filesystem::path& socket, std::string_view line,
@@ -154,15 +156,5 @@ struct IniSetting {
 };
 using IniSettings = std::vector<IniSetting>;
 std::string IniText(const IniSettings& settings);
-
-// The extra settings every gateway of an end-to-end suite starts with: each suite is
-// instantiated once per variant.
-struct GatewayVariant {
-  const char* name;
-  IniSettings settings;
-};
-inline const GatewayVariant kDefaultGateway{"Default", {}};
-inline const GatewayVariant kFastGateway{"Fast", {{"Configuration", "Fast Dispatch", "1"}}};
-inline void PrintTo(const GatewayVariant& variant, std::ostream* out) { *out << variant.name; }
 
 }  // namespace kavonet::testing
