@@ -96,8 +96,7 @@ TEST(ClientRules, AutomationMethodsMatchTheIntrospectionDocument) {
     else ++declared[method].first;
   }
   ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-  ASSERT_EQ(declared.size(), 16u);
-  ASSERT_EQ(AutomationMethods().size(), 16u);
+  ASSERT_EQ(declared.size(), AutomationMethods().size());
   kavonet::testing::ControllerHarness h;
   TSMS object(*h.main);
   for (const AutomationMethod& method : AutomationMethods()) {
@@ -109,8 +108,6 @@ TEST(ClientRules, AutomationMethodsMatchTheIntrospectionDocument) {
     EXPECT_EQ(kTypes[method.invoke(object, arguments).index()], declared.at(name).second) << name;
     EXPECT_EQ(method.resultIsTaken, name == "Retrieve_Message") << name;
   }
-  const AutomationMethod* method = FindAutomationMethod(AutomationMethods(), "sEnD_mEsSaGe");
-  EXPECT_EQ(method ? method->name : "", "Send_Message") << "in any case";
   for (const char* member : {"", "Send_Messag", "Send_Message ", "Introspect", "Send-Message"}) {
     EXPECT_EQ(FindAutomationMethod(AutomationMethods(), member), nullptr) << member;
   }
