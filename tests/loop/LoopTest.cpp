@@ -5,13 +5,12 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "loop/MainThreadCaller.h"
 #include "loop/PollEventLoop.h"
 #include "loop/VirtualEventLoop.h"
+#include "tests/loop/HeldLoop.h"
 #include "tests/loop/TimerRules.h"
 
 namespace kavonet::testing {
@@ -41,22 +40,6 @@ struct PollDriver {
 
 using Loops = ::testing::Types<VirtualDriver, PollDriver>;
 INSTANTIATE_TYPED_TEST_SUITE_P(Loops, TimerRules, Loops);
-
-// A loop thread that services hand-offs only when the test says so.
-struct HeldLoop : VirtualEventLoop {
-  void Post(std::function<void()> work) override {
-    VirtualEventLoop::Post(std::move(work));
-    std::lock_guard guard(mutex);
-    ++posted, changed.notify_all();
-  }
-  void WaitForPosts(int count) {
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return posted >= count; });
-  }
-  std::mutex mutex;
-  std::condition_variable changed;
-  int posted = 0;
-};
 
 TEST(MainThreadCaller, RunsEachCallOnTheLoopThreadInOrderUnlessAbandoned) {
   HeldLoop loop;

@@ -12,18 +12,15 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <csignal>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "loop/PollEventLoop.h"
-#include "loop/VirtualEventLoop.h"
 #include "serial/SMSDRV.h"
+#include "tests/loop/HeldLoop.h"
 
 namespace kavonet {
 namespace {
@@ -212,33 +209,18 @@ TEST_F(Pty, QueuesHaveLimitsAndPurgesEmptyThem) {
   EXPECT_FALSE(status.fDsrHold);
 }
 
-// A loop thread that never gets round to the hand-off: it only records that one was posted.
-struct StalledLoop : VirtualEventLoop {
-  void Post(std::function<void()> work) override {
-    VirtualEventLoop::Post(std::move(work));
-    std::lock_guard guard(mutex);
-    posted = true;
-    changed.notify_all();
-  }
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool posted = false;
-};
-
 TEST_F(Pty, ClosingFromTheHandlerWithAHandOffPendingOrAfterAHangUpEndsTheReader) {
   ASSERT_TRUE(OpenWithFlag([&](std::uint32_t) { port.Close(); }));
   ASSERT_TRUE(WriteAll(master, "x\n"));
   EXPECT_TRUE(loop.RunUntil([&] { return !port.IsOpen(); }, kTimeout)) << "without a deadlock";
 
-  StalledLoop stalled;
+  testing::HeldLoop stalled;  // never gets round to the hand-off
   PosixCommPort stalledPort(stalled, Resolver());
   bool handled = false;
   ASSERT_TRUE(stalledPort.Open("COM7", 0, 0));
   ASSERT_TRUE(stalledPort.StartEvents(EV_RXCHAR, [&](std::uint32_t) { handled = true; }));
   ASSERT_TRUE(WriteAll(master, "x"));
-  std::unique_lock lock(stalled.mutex);
-  ASSERT_TRUE(stalled.changed.wait_for(lock, kTimeout, [&] { return stalled.posted; }));
-  lock.unlock();
+  ASSERT_TRUE(stalled.WaitForPosts(1));
   stalledPort.Close();  // returns though the reader waits for the loop thread
   EXPECT_FALSE(stalledPort.EventThreadRunning());
   EXPECT_EQ(stalled.RunPosted(), 1);

@@ -126,12 +126,6 @@ TEST(SMSDRV32, ReceiveTable) {
          p.Receive("\r\n>"), out.push_back("|"), p.Receive(" ");
        },
        {"|", "1 after SetCommState 9600 0 0 8 10, SetPromptEvent on"}},
-      {"without the prompt event a prompt waits for the next line feed",
-       [](D& d, P& p, Log& out) {
-         LineMode(d, p), d.SetBlockType(btPDU), p.Receive("\r\n"), p.Receive("> ");
-         out.push_back("|"), p.Receive("\r\n");
-       },
-       {"|", ">"}},
       {"without the flag event nothing is read below half the queue",
        [](D& d, P& p, Log& out) {
          d.MonitorEvents = {evDSR, evRxChar}, d.ReadBufferSize = 16, d.Open(), d.SetHayesMode();
