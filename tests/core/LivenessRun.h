@@ -51,9 +51,27 @@ inline std::string Readable(const std::string& bytes) {
   return text;
 }
 
-class AdversarialTerminal : public FakeCommPort {
+class LivenessRun : public FakeCommPort {
  public:
-  AdversarialTerminal(std::uint64_t seed, bool tracing) : rng_(seed), tracing_(tracing) { Reset(); }
+  LivenessRun(std::uint64_t seed, bool blockMode, bool tracing)
+      : rng_(seed * 2 + blockMode), tracing_(tracing), long_(seed % 2 == 1) {
+    Reset();
+    const int transfer = Pick(3), autoConnect = Pick(2);
+    std::ofstream(dir_.Path() / "orvsms.ini")
+        << "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface="
+        << (blockMode ? "Block" : "PDU") << " Mode\nService Centre Address=+447785016005"
+        << "\nLong Messages=" << long_
+        << "\n[Startup]\nAuto Connect=" << autoConnect
+        << "\n[Receive Message]\nStartup Transfer=" << transfer
+        << "\nLog Receive=1\nLog Transmit=1\n";
+    initList_ = {"ATZE0&S0\r", "AT*T\r\r"};
+    if (!blockMode)
+      initList_ = {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"+447785016005\"\r",
+                   transfer ? "AT+CNMI=0,1,0,0\r" : "AT+CNMI=0,0,0,0\r"};
+    Note("seed " + std::to_string(seed) + ", Auto Connect " + std::to_string(autoConnect) +
+         ", Startup Transfer " + std::to_string(transfer) + ", Long Messages " + std::to_string(long_));
+    Start();
+  }
   bool EscapeCommFunction(LineFunction function) override {
     if (function == LineFunction::SetDTR) Line("raises DTR");
     if (function == LineFunction::ClrDTR) Reset();  // &D2: back to command mode
@@ -68,13 +86,25 @@ class AdversarialTerminal : public FakeCommPort {
     return true;
   }
 
+  // Runs `steps` random steps, then the calm phase; returns the first broken invariant.
+  std::string Run(int steps) {
+    for (step_ = 1; step_ <= steps && failure_.empty(); ++step_) {
+      int roll = Pick(100);
+      auto action = actions_.begin();
+      while (roll >= action->weight) roll -= (action++)->weight;
+      if (action->name) Say(action->name);
+      action->run(*this);
+      Service();
+      Check();
+    }
+    if (failure_.empty()) Calm();
+    return failure_;
+  }
+
   std::vector<std::string> trace;  // steps, and indented: every byte either side wrote
 
- protected:
+ private:
   static constexpr int kSlots = 20;
-  // What the gateway does to the line as it happens: `what` it does, or the bytes it writes.
-  virtual void Line(const std::string& what, const std::string& bytes = {}) = 0;
-  virtual void Deleted(int index, const std::string& text) = 0;
 
   int Pick(int n) { return static_cast<int>(rng_() % static_cast<std::uint64_t>(n)); }
   void Fail(const std::string& what) {
@@ -134,16 +164,6 @@ class AdversarialTerminal : public FakeCommPort {
     for (Out& item : out_) item.due = std::min(item.due, loop_.Now());
   }
 
-  VirtualEventLoop loop_;
-  std::mt19937_64 rng_;
-  bool tracing_;
-  std::string failure_;
-  std::map<std::string, std::string> expected_;  // text -> destination of each queued message
-  std::map<std::string, int> journal_;           // text -> confirmations that went out
-  std::set<std::string> refused_;  // messages whose location it refused to read or delete
-  int kills_ = 0, duplicates_ = 0;
-
- private:
   struct Out {
     Milliseconds due;
     std::string bytes, confirms;
@@ -253,6 +273,10 @@ class AdversarialTerminal : public FakeCommPort {
     out_.push_back({due, bytes, confirms});
   }
 
+  VirtualEventLoop loop_;
+  std::mt19937_64 rng_;
+  bool tracing_;
+  std::string failure_;
   std::unique_ptr<sim::Terminal> sim_;
   std::map<int, std::string> texts_;  // index -> text of each stored message (of each part)
   std::map<std::string, std::map<unsigned, std::string>> parts_;  // parts sent, by message
@@ -260,45 +284,6 @@ class AdversarialTerminal : public FakeCommPort {
   std::string input_, sent_;  // the command the simulator takes; the message it took to send
   bool dsrHeld_ = false, prompt_ = false, calm_ = false, split_ = false, lose_ = false;
   Milliseconds delay_{0};  // split_, lose_, delay_: how the answer to the command taken goes out
-};
-
-class LivenessRun : public AdversarialTerminal {
- public:
-  LivenessRun(std::uint64_t seed, bool blockMode, bool tracing)
-      : AdversarialTerminal(seed * 2 + blockMode, tracing), long_(seed % 2 == 1) {
-    const int transfer = Pick(3), autoConnect = Pick(2);
-    std::ofstream(dir_.Path() / "orvsms.ini")
-        << "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface="
-        << (blockMode ? "Block" : "PDU") << " Mode\nService Centre Address=+447785016005"
-        << "\nLong Messages=" << long_
-        << "\n[Startup]\nAuto Connect=" << autoConnect
-        << "\n[Receive Message]\nStartup Transfer=" << transfer
-        << "\nLog Receive=1\nLog Transmit=1\n";
-    initList_ = {"ATZE0&S0\r", "AT*T\r\r"};
-    if (!blockMode)
-      initList_ = {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"+447785016005\"\r",
-                   transfer ? "AT+CNMI=0,1,0,0\r" : "AT+CNMI=0,0,0,0\r"};
-    Note("seed " + std::to_string(seed) + ", Auto Connect " + std::to_string(autoConnect) +
-         ", Startup Transfer " + std::to_string(transfer) + ", Long Messages " + std::to_string(long_));
-    Start();
-  }
-
-  // Runs `steps` random steps, then the calm phase; returns the first broken invariant.
-  std::string Run(int steps) {
-    for (step_ = 1; step_ <= steps && failure_.empty(); ++step_) {
-      int roll = Pick(100);
-      auto action = actions_.begin();
-      while (roll >= action->weight) roll -= (action++)->weight;
-      if (action->name) Say(action->name);
-      action->run(*this);
-      Service();
-      Check();
-    }
-    if (failure_.empty()) Calm();
-    return failure_;
-  }
-
- private:
   struct Action {
     int weight;        // percent of the steps
     const char* name;  // none: the step says what it does
@@ -421,7 +406,7 @@ class LivenessRun : public AdversarialTerminal {
   }
 
   // I3 follows each connection's writes from the moment it raises DTR.
-  void Line(const std::string& what, const std::string& bytes) override {
+  void Line(const std::string& what, const std::string& bytes = {}) {
     if (tracing_) Note("  gateway " + (what.empty() ? "writes " + Readable(bytes) : what));
     if (what == "raises DTR") initNext_ = 0;
     // An ESC first cancels a PDU prompt left from before.
@@ -432,7 +417,7 @@ class LivenessRun : public AdversarialTerminal {
       initNext_ = -1;  // the list is complete
   }
 
-  void Deleted(int index, const std::string& text) override {
+  void Deleted(int index, const std::string& text) {
     SeeReceived();
     if (!seenInGrid_.count(text) || !received_.count(text))
       Fail("I4: " + text + " deleted at " + std::to_string(index) + " before it was received");
@@ -459,6 +444,10 @@ class LivenessRun : public AdversarialTerminal {
   }
 
   bool long_;  // Long Messages: some messages go and come in parts
+  std::map<std::string, std::string> expected_;  // text -> destination of each queued message
+  std::map<std::string, int> journal_;           // text -> confirmations that went out
+  std::set<std::string> refused_;  // messages whose location it refused to read or delete
+  int kills_ = 0, duplicates_ = 0;
   TempDir dir_;
   RecordingDialogs dialogs_;
   RecordingShell shell_;
