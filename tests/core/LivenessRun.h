@@ -127,17 +127,10 @@ class LivenessRun : public FakeCommPort {
       Receive(item.bytes);
     }
   }
-  // A message from the network, in parts when it is long; false when the store is full.
-  bool Deliver(const std::string& text, const std::string& origin = "+447700900123") {
-    Plain();
-    const auto index = dsrHeld_ ? sim_->Store(origin, text) : sim_->Deliver(origin, text);
-    if (index)
-      for (const int part : *index.value) texts_[part] = text;
-    return bool(index);
-  }
-  // An indication for an empty location or, while the gateway awaits nothing (`quiet`), a
+  // An indication for an empty location or, while the gateway awaits nothing, a
   // confirmation, final result, refusal or prompt nobody asked for.
-  void Stray(bool quiet) {
+  void Stray() {
+    const bool quiet = !main_->CommandOutstanding() && main_->Sending() == SendState::Idle;
     if (dsrHeld_ || prompt_) return;
     Plain();
     int empty = 1 + Pick(kSlots);
@@ -158,16 +151,8 @@ class LivenessRun : public FakeCommPort {
     Plain();
     if (!dsrHeld_) sim_->LeaveBlockMode(0x06);
   }
-  void CalmDown() {
-    if (dsrHeld_) ToggleDsr();
-    calm_ = true;
-    for (Out& item : out_) item.due = std::min(item.due, loop_.Now());
-  }
 
-  struct Out {
-    Milliseconds due;
-    std::string bytes, confirms;
-  };
+  struct Out { Milliseconds due; std::string bytes, confirms; };
 
   void Plain() { delay_ = 0ms, split_ = lose_ = false; }
   bool Block() const { return sim_->Mode() == sim::InterfaceMode::kBlock; }
@@ -296,7 +281,7 @@ class LivenessRun : public FakeCommPort {
       {14, nullptr, &LivenessRun::Send},
       {6, "Register_Retrieve + Retrieve_Message", &LivenessRun::Retrieve},
       {8, nullptr, &LivenessRun::Arrive},
-      {2, "terminal: stray indication", &LivenessRun::StrayStep},
+      {2, "terminal: stray indication", &LivenessRun::Stray},
       {1, "terminal: DSR toggles", &LivenessRun::ToggleDsr},
       {1, "terminal: End SMS Mode", &LivenessRun::EndSmsMode},
       {44, nullptr, Wait(1, 2000)},
@@ -317,19 +302,20 @@ class LivenessRun : public FakeCommPort {
     main_->UseQueueStore(store_);
     tsms_ = std::make_unique<TSMS>(*main_);
   }
+  // The texts of a queue's message rows.
+  static std::vector<std::string> Texts(const StringGrid& grid, int col) {
+    std::vector<std::string> cells;
+    for (int row = 1; row < grid.RowCount() - 1; ++row) cells.push_back(grid.Cell(col, row));
+    return cells;
+  }
   void Kill() {
-    auto column = [](const StringGrid& grid, int col) {
-      std::vector<std::string> cells;
-      for (int row = 1; row < grid.RowCount() - 1; ++row) cells.push_back(grid.Cell(col, row));
-      return cells;
-    };
     SeeReceived();
-    const auto sending = column(main_->tx_queue, 1), received = column(main_->rx_grid, 5);
+    const auto sending = Texts(main_->tx_queue, 1), received = Texts(main_->rx_grid, 5);
     ++kills_;
     main_.reset();  // nothing runs on the way out, as after a SIGKILL
     Start();
-    if (column(main_->tx_queue, 1) != sending) Fail("R: the send queue came back changed");
-    if (column(main_->rx_grid, 5) != received) Fail("R: the receive queue came back changed");
+    if (Texts(main_->tx_queue, 1) != sending) Fail("R: the send queue came back changed");
+    if (Texts(main_->rx_grid, 5) != received) Fail("R: the receive queue came back changed");
     gridRowsSeen_ = main_->rx_grid.RowCount();
   }
   void Send() {
@@ -350,16 +336,18 @@ class LivenessRun : public FakeCommPort {
     if (!text.empty() && !retrieved_.insert(text).second && !refused_.count(text))
       Fail("I4: " + text + " reached a client twice");
   }
-  void StrayStep() { Stray(!main_->CommandOutstanding() && main_->Sending() == SendState::Idle); }
+  // A message from the network; a long one in parts, from a sender of its own: the
+  // simulator's references start again with it.
   void Arrive() {
-    const std::string text = "r" + std::to_string(++delivered_);
-    // A long one from a sender of its own: the simulator's references start again with it.
-    const bool inParts = long_ && delivered_ % 4 == 0;
-    Say("terminal receives " + text + (inParts ? " in parts" : "") +
-        (Deliver(inParts ? text + std::string(200, 'y') : text,
-                 inParts ? "+4477009002" + std::to_string(delivered_) : "+447700900123")
-             ? ""
-             : " (store full)"));
+    const bool inParts = ++delivered_ % 4 == 0 && long_;
+    const std::string text = "r" + std::to_string(delivered_) + std::string(inParts ? 200 : 0, 'y'),
+                      origin = inParts ? "+4477009002" + std::to_string(delivered_) : "+447700900123";
+    Plain();
+    const auto index = dsrHeld_ ? sim_->Store(origin, text) : sim_->Deliver(origin, text);
+    if (index)
+      for (const int part : *index.value) texts_[part] = text;
+    Say("terminal receives r" + std::to_string(delivered_) + (inParts ? " in parts" : "") +
+        (index ? "" : " (store full)"));
   }
 
   void Advance(Milliseconds total, bool say = false) {
@@ -374,7 +362,9 @@ class LivenessRun : public FakeCommPort {
 
   void Calm() {
     Note("the terminal calms down: every command is answered correctly from now on");
-    CalmDown();
+    if (dsrHeld_) ToggleDsr();
+    calm_ = true;
+    for (Out& item : out_) item.due = std::min(item.due, loop_.Now());
     const Milliseconds bound = kCalmBase + kCalmPerMessage * Queued() * (long_ ? 2 : 1),
                        start = loop_.Now();
     // Every 15 s the user connects again if the gateway has given up, as after any error box,
@@ -398,8 +388,7 @@ class LivenessRun : public FakeCommPort {
       if (!journal_.count(text)) Fail("I1: " + text + " logged as sent, never confirmed");
     }
     std::map<std::string, int> times = logged_;  // queued or logged as sent
-    for (int row = 1; row < main_->tx_queue.RowCount() - 1; ++row)
-      ++times[main_->tx_queue.Cell(1, row)];
+    for (const std::string& text : Texts(main_->tx_queue, 1)) ++times[text];
     for (const auto& [text, to] : expected_)
       if (times[text] != 1) Fail("I1: " + text + " queued or sent " + std::to_string(times[text]));
     if (times.size() != expected_.size()) Fail("I1: a message never submitted is queued or logged");
@@ -425,8 +414,7 @@ class LivenessRun : public FakeCommPort {
 
   void SeeReceived() {
     gridRowsSeen_ = main_->rx_grid.RowCount();
-    for (int row = 1; row < gridRowsSeen_ - 1; ++row)
-      seenInGrid_.insert(main_->rx_grid.Cell(5, row));
+    for (const std::string& text : Texts(main_->rx_grid, 5)) seenInGrid_.insert(text);
     for (const std::string& text : NewWords("receive.txt", rxOffset_)) received_.insert(text);
   }
 
