@@ -201,9 +201,13 @@ class LivenessRun : public FakeCommPort {
     if (unit.find_first_of("\x1A\x1B") != std::string::npos) prompt_ = false;
     input_ = unit;
     sim_->Receive(unit);
+    // I4: a message the terminal no longer holds must have been received.
     std::erase_if(texts_, [this](const auto& slot) {
       if (sim_->Messages().Find(slot.first)) return false;
-      Deleted(slot.first, slot.second);
+      SeeReceived();
+      if (!seenInGrid_.count(slot.second) || !received_.count(slot.second))
+        Fail("I4: " + slot.second + " deleted at " + std::to_string(slot.first) +
+             " before it was received");
       return true;
     });
   }
@@ -340,8 +344,9 @@ class LivenessRun : public FakeCommPort {
   // simulator's references start again with it.
   void Arrive() {
     const bool inParts = ++delivered_ % 4 == 0 && long_;
-    const std::string text = "r" + std::to_string(delivered_) + std::string(inParts ? 200 : 0, 'y'),
-                      origin = inParts ? "+4477009002" + std::to_string(delivered_) : "+447700900123";
+    const std::string text =
+        "r" + std::to_string(delivered_) + std::string(inParts ? 200 : 0, 'y');
+    const std::string origin = inParts ? "+4477009002" + std::to_string(delivered_) : "+447700900123";
     Plain();
     const auto index = dsrHeld_ ? sim_->Store(origin, text) : sim_->Deliver(origin, text);
     if (index)
@@ -404,12 +409,6 @@ class LivenessRun : public FakeCommPort {
       Fail("I3: wrote " + Readable(bytes) + " for " + Readable(initList_[initNext_]));
     else if (++initNext_ == static_cast<int>(initList_.size()))
       initNext_ = -1;  // the list is complete
-  }
-
-  void Deleted(int index, const std::string& text) {
-    SeeReceived();
-    if (!seenInGrid_.count(text) || !received_.count(text))
-      Fail("I4: " + text + " deleted at " + std::to_string(index) + " before it was received");
   }
 
   void SeeReceived() {
