@@ -51,9 +51,27 @@ inline std::string Readable(const std::string& bytes) {
   return text;
 }
 
-class AdversarialTerminal : public FakeCommPort {
+class LivenessRun : public FakeCommPort {
  public:
-  AdversarialTerminal(std::uint64_t seed, bool tracing) : rng_(seed), tracing_(tracing) { Reset(); }
+  LivenessRun(std::uint64_t seed, bool blockMode, bool tracing)
+      : rng_(seed * 2 + blockMode), tracing_(tracing), long_(seed % 2 == 1) {
+    Reset();
+    const int transfer = Pick(3), autoConnect = Pick(2);
+    std::ofstream(dir_.Path() / "orvsms.ini")
+        << "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface="
+        << (blockMode ? "Block" : "PDU") << " Mode\nService Centre Address=+447785016005"
+        << "\nLong Messages=" << long_
+        << "\n[Startup]\nAuto Connect=" << autoConnect
+        << "\n[Receive Message]\nStartup Transfer=" << transfer
+        << "\nLog Receive=1\nLog Transmit=1\n";
+    initList_ = {"ATZE0&S0\r", "AT*T\r\r"};
+    if (!blockMode)
+      initList_ = {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"+447785016005\"\r",
+                   transfer ? "AT+CNMI=0,1,0,0\r" : "AT+CNMI=0,0,0,0\r"};
+    Note("seed " + std::to_string(seed) + ", Auto Connect " + std::to_string(autoConnect) +
+         ", Startup Transfer " + std::to_string(transfer) + ", Long Messages " + std::to_string(long_));
+    Start();
+  }
   bool EscapeCommFunction(LineFunction function) override {
     if (function == LineFunction::SetDTR) Line("raises DTR");
     if (function == LineFunction::ClrDTR) Reset();  // &D2: back to command mode
@@ -68,13 +86,25 @@ class AdversarialTerminal : public FakeCommPort {
     return true;
   }
 
+  // Runs `steps` random steps, then the calm phase; returns the first broken invariant.
+  std::string Run(int steps) {
+    for (step_ = 1; step_ <= steps && failure_.empty(); ++step_) {
+      int roll = Pick(100);
+      auto action = actions_.begin();
+      while (roll >= action->weight) roll -= (action++)->weight;
+      if (action->name) Say(action->name);
+      action->run(*this);
+      Service();
+      Check();
+    }
+    if (failure_.empty()) Calm();
+    return failure_;
+  }
+
   std::vector<std::string> trace;  // steps, and indented: every byte either side wrote
 
- protected:
+ private:
   static constexpr int kSlots = 20;
-  // What the gateway does to the line as it happens: `what` it does, or the bytes it writes.
-  virtual void Line(const std::string& what, const std::string& bytes = {}) = 0;
-  virtual void Deleted(int index, const std::string& text) = 0;
 
   int Pick(int n) { return static_cast<int>(rng_() % static_cast<std::uint64_t>(n)); }
   void Fail(const std::string& what) {
@@ -97,17 +127,10 @@ class AdversarialTerminal : public FakeCommPort {
       Receive(item.bytes);
     }
   }
-  // A message from the network, in parts when it is long; false when the store is full.
-  bool Deliver(const std::string& text, const std::string& origin = "+447700900123") {
-    Plain();
-    const auto index = dsrHeld_ ? sim_->Store(origin, text) : sim_->Deliver(origin, text);
-    if (index)
-      for (const int part : *index.value) texts_[part] = text;
-    return bool(index);
-  }
-  // An indication for an empty location or, while the gateway awaits nothing (`quiet`), a
+  // An indication for an empty location or, while the gateway awaits nothing, a
   // confirmation, final result, refusal or prompt nobody asked for.
-  void Stray(bool quiet) {
+  void Stray() {
+    const bool quiet = !main_->CommandOutstanding() && main_->Sending() == SendState::Idle;
     if (dsrHeld_ || prompt_) return;
     Plain();
     int empty = 1 + Pick(kSlots);
@@ -128,26 +151,8 @@ class AdversarialTerminal : public FakeCommPort {
     Plain();
     if (!dsrHeld_) sim_->LeaveBlockMode(0x06);
   }
-  void CalmDown() {
-    if (dsrHeld_) ToggleDsr();
-    calm_ = true;
-    for (Out& item : out_) item.due = std::min(item.due, loop_.Now());
-  }
 
-  VirtualEventLoop loop_;
-  std::mt19937_64 rng_;
-  bool tracing_;
-  std::string failure_;
-  std::map<std::string, std::string> expected_;  // text -> destination of each queued message
-  std::map<std::string, int> journal_;           // text -> confirmations that went out
-  std::set<std::string> refused_;  // messages whose location it refused to read or delete
-  int kills_ = 0, duplicates_ = 0;
-
- private:
-  struct Out {
-    Milliseconds due;
-    std::string bytes, confirms;
-  };
+  struct Out { Milliseconds due; std::string bytes, confirms; };
 
   void Plain() { delay_ = 0ms, split_ = lose_ = false; }
   bool Block() const { return sim_->Mode() == sim::InterfaceMode::kBlock; }
@@ -196,9 +201,13 @@ class AdversarialTerminal : public FakeCommPort {
     if (unit.find_first_of("\x1A\x1B") != std::string::npos) prompt_ = false;
     input_ = unit;
     sim_->Receive(unit);
+    // I4: a message the terminal no longer holds must have been received.
     std::erase_if(texts_, [this](const auto& slot) {
       if (sim_->Messages().Find(slot.first)) return false;
-      Deleted(slot.first, slot.second);
+      SeeReceived();
+      if (!seenInGrid_.count(slot.second) || !received_.count(slot.second))
+        Fail("I4: " + slot.second + " deleted at " + std::to_string(slot.first) +
+             " before it was received");
       return true;
     });
   }
@@ -253,6 +262,10 @@ class AdversarialTerminal : public FakeCommPort {
     out_.push_back({due, bytes, confirms});
   }
 
+  VirtualEventLoop loop_;
+  std::mt19937_64 rng_;
+  bool tracing_;
+  std::string failure_;
   std::unique_ptr<sim::Terminal> sim_;
   std::map<int, std::string> texts_;  // index -> text of each stored message (of each part)
   std::map<std::string, std::map<unsigned, std::string>> parts_;  // parts sent, by message
@@ -260,45 +273,6 @@ class AdversarialTerminal : public FakeCommPort {
   std::string input_, sent_;  // the command the simulator takes; the message it took to send
   bool dsrHeld_ = false, prompt_ = false, calm_ = false, split_ = false, lose_ = false;
   Milliseconds delay_{0};  // split_, lose_, delay_: how the answer to the command taken goes out
-};
-
-class LivenessRun : public AdversarialTerminal {
- public:
-  LivenessRun(std::uint64_t seed, bool blockMode, bool tracing)
-      : AdversarialTerminal(seed * 2 + blockMode, tracing), long_(seed % 2 == 1) {
-    const int transfer = Pick(3), autoConnect = Pick(2);
-    std::ofstream(dir_.Path() / "orvsms.ini")
-        << "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface="
-        << (blockMode ? "Block" : "PDU") << " Mode\nService Centre Address=+447785016005"
-        << "\nLong Messages=" << long_
-        << "\n[Startup]\nAuto Connect=" << autoConnect
-        << "\n[Receive Message]\nStartup Transfer=" << transfer
-        << "\nLog Receive=1\nLog Transmit=1\n";
-    initList_ = {"ATZE0&S0\r", "AT*T\r\r"};
-    if (!blockMode)
-      initList_ = {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"+447785016005\"\r",
-                   transfer ? "AT+CNMI=0,1,0,0\r" : "AT+CNMI=0,0,0,0\r"};
-    Note("seed " + std::to_string(seed) + ", Auto Connect " + std::to_string(autoConnect) +
-         ", Startup Transfer " + std::to_string(transfer) + ", Long Messages " + std::to_string(long_));
-    Start();
-  }
-
-  // Runs `steps` random steps, then the calm phase; returns the first broken invariant.
-  std::string Run(int steps) {
-    for (step_ = 1; step_ <= steps && failure_.empty(); ++step_) {
-      int roll = Pick(100);
-      auto action = actions_.begin();
-      while (roll >= action->weight) roll -= (action++)->weight;
-      if (action->name) Say(action->name);
-      action->run(*this);
-      Service();
-      Check();
-    }
-    if (failure_.empty()) Calm();
-    return failure_;
-  }
-
- private:
   struct Action {
     int weight;        // percent of the steps
     const char* name;  // none: the step says what it does
@@ -311,7 +285,7 @@ class LivenessRun : public AdversarialTerminal {
       {14, nullptr, &LivenessRun::Send},
       {6, "Register_Retrieve + Retrieve_Message", &LivenessRun::Retrieve},
       {8, nullptr, &LivenessRun::Arrive},
-      {2, "terminal: stray indication", &LivenessRun::StrayStep},
+      {2, "terminal: stray indication", &LivenessRun::Stray},
       {1, "terminal: DSR toggles", &LivenessRun::ToggleDsr},
       {1, "terminal: End SMS Mode", &LivenessRun::EndSmsMode},
       {44, nullptr, Wait(1, 2000)},
@@ -332,19 +306,20 @@ class LivenessRun : public AdversarialTerminal {
     main_->UseQueueStore(store_);
     tsms_ = std::make_unique<TSMS>(*main_);
   }
+  // The texts of a queue's message rows.
+  static std::vector<std::string> Texts(const StringGrid& grid, int col) {
+    std::vector<std::string> cells;
+    for (int row = 1; row < grid.RowCount() - 1; ++row) cells.push_back(grid.Cell(col, row));
+    return cells;
+  }
   void Kill() {
-    auto column = [](const StringGrid& grid, int col) {
-      std::vector<std::string> cells;
-      for (int row = 1; row < grid.RowCount() - 1; ++row) cells.push_back(grid.Cell(col, row));
-      return cells;
-    };
     SeeReceived();
-    const auto sending = column(main_->tx_queue, 1), received = column(main_->rx_grid, 5);
+    const auto sending = Texts(main_->tx_queue, 1), received = Texts(main_->rx_grid, 5);
     ++kills_;
     main_.reset();  // nothing runs on the way out, as after a SIGKILL
     Start();
-    if (column(main_->tx_queue, 1) != sending) Fail("R: the send queue came back changed");
-    if (column(main_->rx_grid, 5) != received) Fail("R: the receive queue came back changed");
+    if (Texts(main_->tx_queue, 1) != sending) Fail("R: the send queue came back changed");
+    if (Texts(main_->rx_grid, 5) != received) Fail("R: the receive queue came back changed");
     gridRowsSeen_ = main_->rx_grid.RowCount();
   }
   void Send() {
@@ -365,16 +340,19 @@ class LivenessRun : public AdversarialTerminal {
     if (!text.empty() && !retrieved_.insert(text).second && !refused_.count(text))
       Fail("I4: " + text + " reached a client twice");
   }
-  void StrayStep() { Stray(!main_->CommandOutstanding() && main_->Sending() == SendState::Idle); }
+  // A message from the network; a long one in parts, from a sender of its own: the
+  // simulator's references start again with it.
   void Arrive() {
-    const std::string text = "r" + std::to_string(++delivered_);
-    // A long one from a sender of its own: the simulator's references start again with it.
-    const bool inParts = long_ && delivered_ % 4 == 0;
-    Say("terminal receives " + text + (inParts ? " in parts" : "") +
-        (Deliver(inParts ? text + std::string(200, 'y') : text,
-                 inParts ? "+4477009002" + std::to_string(delivered_) : "+447700900123")
-             ? ""
-             : " (store full)"));
+    const bool inParts = ++delivered_ % 4 == 0 && long_;
+    const std::string text =
+        "r" + std::to_string(delivered_) + std::string(inParts ? 200 : 0, 'y');
+    const std::string origin = inParts ? "+4477009002" + std::to_string(delivered_) : "+447700900123";
+    Plain();
+    const auto index = dsrHeld_ ? sim_->Store(origin, text) : sim_->Deliver(origin, text);
+    if (index)
+      for (const int part : *index.value) texts_[part] = text;
+    Say("terminal receives r" + std::to_string(delivered_) + (inParts ? " in parts" : "") +
+        (index ? "" : " (store full)"));
   }
 
   void Advance(Milliseconds total, bool say = false) {
@@ -389,7 +367,9 @@ class LivenessRun : public AdversarialTerminal {
 
   void Calm() {
     Note("the terminal calms down: every command is answered correctly from now on");
-    CalmDown();
+    if (dsrHeld_) ToggleDsr();
+    calm_ = true;
+    for (Out& item : out_) item.due = std::min(item.due, loop_.Now());
     const Milliseconds bound = kCalmBase + kCalmPerMessage * Queued() * (long_ ? 2 : 1),
                        start = loop_.Now();
     // Every 15 s the user connects again if the gateway has given up, as after any error box,
@@ -413,15 +393,14 @@ class LivenessRun : public AdversarialTerminal {
       if (!journal_.count(text)) Fail("I1: " + text + " logged as sent, never confirmed");
     }
     std::map<std::string, int> times = logged_;  // queued or logged as sent
-    for (int row = 1; row < main_->tx_queue.RowCount() - 1; ++row)
-      ++times[main_->tx_queue.Cell(1, row)];
+    for (const std::string& text : Texts(main_->tx_queue, 1)) ++times[text];
     for (const auto& [text, to] : expected_)
       if (times[text] != 1) Fail("I1: " + text + " queued or sent " + std::to_string(times[text]));
     if (times.size() != expected_.size()) Fail("I1: a message never submitted is queued or logged");
   }
 
   // I3 follows each connection's writes from the moment it raises DTR.
-  void Line(const std::string& what, const std::string& bytes) override {
+  void Line(const std::string& what, const std::string& bytes = {}) {
     if (tracing_) Note("  gateway " + (what.empty() ? "writes " + Readable(bytes) : what));
     if (what == "raises DTR") initNext_ = 0;
     // An ESC first cancels a PDU prompt left from before.
@@ -432,16 +411,9 @@ class LivenessRun : public AdversarialTerminal {
       initNext_ = -1;  // the list is complete
   }
 
-  void Deleted(int index, const std::string& text) override {
-    SeeReceived();
-    if (!seenInGrid_.count(text) || !received_.count(text))
-      Fail("I4: " + text + " deleted at " + std::to_string(index) + " before it was received");
-  }
-
   void SeeReceived() {
     gridRowsSeen_ = main_->rx_grid.RowCount();
-    for (int row = 1; row < gridRowsSeen_ - 1; ++row)
-      seenInGrid_.insert(main_->rx_grid.Cell(5, row));
+    for (const std::string& text : Texts(main_->rx_grid, 5)) seenInGrid_.insert(text);
     for (const std::string& text : NewWords("receive.txt", rxOffset_)) received_.insert(text);
   }
 
@@ -459,6 +431,10 @@ class LivenessRun : public AdversarialTerminal {
   }
 
   bool long_;  // Long Messages: some messages go and come in parts
+  std::map<std::string, std::string> expected_;  // text -> destination of each queued message
+  std::map<std::string, int> journal_;           // text -> confirmations that went out
+  std::set<std::string> refused_;  // messages whose location it refused to read or delete
+  int kills_ = 0, duplicates_ = 0;
   TempDir dir_;
   RecordingDialogs dialogs_;
   RecordingShell shell_;

@@ -2,8 +2,6 @@
 // unsendable head dropped) and what the queues stand on: the wrapping slot queue, the string
 // grid and the bounds of Block Mode unstuffing.
 
-#include <fstream>
-#include <iterator>
 #include <regex>
 
 #include "SessionScript.h"
@@ -32,8 +30,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Queues, ::testing::Values(
                  Tick(), Confirm(1), Tick(), Confirm(2), Tick(), Confirm(3)}), {}, {},
          Checks({Rows(2), Stage(1), [](ControllerHarness& h) {
            EXPECT_EQ(h.shell.cursor, TCursor::crDefault);
-           std::ifstream log(h.dir.Path() / "transmit.txt");
-           EXPECT_TRUE(std::regex_match(std::string(std::istreambuf_iterator<char>(log), {}),
+           EXPECT_TRUE(std::regex_match(ReadText(h.dir / "transmit.txt"),
                                         std::regex("111 [^\n]*\n222 [^\n]*\n333 [^\n]*\n")));
          }})}}},
     Unsendable("NoText", "123", "", "No message data entered"),

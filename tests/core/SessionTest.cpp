@@ -2,7 +2,6 @@
 // shows for each answer, in PDU Mode, in Block Mode and while initialising.
 
 #include <fstream>
-#include <sstream>
 
 #include "SessionScript.h"
 #include "sms/PduCodec.h"
@@ -24,16 +23,9 @@ const std::string kInsertHi = [] {
   return std::string(frame.begin(), frame.end());
 }();
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 Check TransmitLogLines(int lines) {
   return [lines](ControllerHarness& h) {
-    const std::string log = ReadFile(h.dir.Path() / "transmit.txt");
+    const std::string log = ReadText(h.dir / "transmit.txt");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), lines) << log;
   };
 }
@@ -244,7 +236,7 @@ Strings Pdu(const sms::SubmitPdu& pdu) {
 Strings PduPart(std::size_t k) { return Pdu(sms::BuildSubmitParts("+4479", kLong, "", false, false, 1).at(k)); }
 Check LoggedInParts() {
   return Checks({TransmitLogLines(1), [](ControllerHarness& h) {
-    EXPECT_NE(ReadFile(h.dir.Path() / "transmit.txt").find("[2 parts] " + kLong + " \r\n"), std::string::npos);
+    EXPECT_NE(ReadText(h.dir / "transmit.txt").find("[2 parts] " + kLong + " \r\n"), std::string::npos);
   }});
 }
 // The answer to a read of part `part` of "hi!" from +4479 (UCS2, reference 7, two parts).
