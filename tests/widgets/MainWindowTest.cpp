@@ -4,10 +4,8 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QTableView>
-#include <QTest>
 #include <QToolButton>
 
 #include "GatewayFixture.h"
@@ -64,9 +62,8 @@ TEST(MainWindowSession, ConnectButtonEntersTheSessionWithItsTransferModesAndLeav
 
 class MainWindow : public ::testing::Test {
  protected:
-  explicit MainWindow(const std::string& ini = PduIni(), Gateway::Front front = Gateway::Front::Recorded,
-                      SMS_Main::TrayUse tray = SMS_Main::TrayUse::Detect)
-      : gateway(ini, front), window(*gateway.main, gateway.gui, nullptr, tray) {}
+  explicit MainWindow(const std::string& ini = PduIni(), Gateway::Front front = Gateway::Front::Recorded)
+      : gateway(ini, front), window(*gateway.main, gateway.gui) {}
 
   QToolButton* Button(const char* name) { return Control<QToolButton>(window, name); }
   QAction* Action(const char* name) { return Control<QAction>(window, name); }
@@ -122,54 +119,12 @@ TEST_F(MainWindow, ShowsTheQueuesTheRetrievalAndTheSignalQuality) {
   EXPECT_EQ(Value(comms, "rssi_val") + Value(comms, "ber_val"), "[21][0]");
 }
 
-TEST_F(MainWindow, DraggingASendQueueRowMovesIt) {
-  gateway.main->QueueForDestinations("1,2,3", "text");
-  window.show();
-  Settle();
-  auto* view = Control<QTableView>(window, "tx_queue");
-  QAbstractItemModel* model = view->model();
-  auto drag = [view, model](int from, int to) {
-    QWidget* port = view->viewport();
-    auto centre = [&](int row) { return view->visualRect(model->index(row, 0)).center(); };
-    for (auto [type, row, held] : {std::tuple{QEvent::MouseButtonPress, from, Qt::LeftButton},
-                                   std::tuple{QEvent::MouseMove, to, Qt::LeftButton},
-                                   std::tuple{QEvent::MouseButtonRelease, to, Qt::NoButton}}) {
-      const QPoint at = centre(row);
-      QMouseEvent event(type, at, port->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
-      QApplication::sendEvent(port, &event);
-    }
-    QString order;
-    for (int row = 0; row < model->rowCount(); ++row) order += model->index(row, 0).data().toString();
-    return order;
-  };
-  EXPECT_EQ(drag(2, 0), "312");
-  EXPECT_EQ(drag(0, 1), "132");
-  EXPECT_EQ(gateway.main->tx_queue.Cell(0, 1), "1");
-}
-
 TEST_F(MainWindow, ClosingDisconnectsWithoutAsking) {
   gateway.EnterSession();
   window.show();
   window.close();
   EXPECT_FALSE(gateway.main->Connected());
   EXPECT_TRUE(gateway.dialogs.warnings.empty());
-}
-
-class TrayWindow : public MainWindow {
- protected:
-  TrayWindow() : MainWindow(PduIni(), Gateway::Front::Gui, SMS_Main::TrayUse::On) {}
-};
-
-TEST_F(TrayWindow, MinimisesIntoTheTrayAndComesBackFromIt) {
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 1000));
-  window.Tray().Menu()->actions().at(3)->trigger();  // Minimize
-  Settle();
-  EXPECT_FALSE(window.isVisible());
-  window.Tray().Menu()->actions().at(2)->trigger();  // Restore
-  Settle();
-  EXPECT_TRUE(window.isVisible() && !window.isMinimized());
 }
 
 class AutoConnectWindow : public MainWindow {
