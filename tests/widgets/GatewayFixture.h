@@ -53,7 +53,7 @@ class Gateway : public ControllerHarness {
 };
 
 // While alive, hands every modal window that opens to `handler` from inside its own event
-// loop once the window is active, and remembers each one's title and text (a box's text).
+// loop once the window is active, and remembers each one's text (empty: not a box).
 class ModalHandler {
  public:
   explicit ModalHandler(std::function<void(QWidget*)> handler) : handler_(std::move(handler)) {
@@ -62,11 +62,7 @@ class ModalHandler {
     timer_.start();
   }
 
-  struct Seen {
-    QString title;
-    QString text;
-  };
-  const std::vector<Seen>& seen() const { return seen_; }
+  const std::vector<QString>& texts() const { return texts_; }
 
  private:
   void Poll() {
@@ -78,7 +74,7 @@ class ModalHandler {
     }
     handled_.emplace_back(modal);
     auto* box = qobject_cast<QMessageBox*>(modal);
-    seen_.push_back({modal->windowTitle(), box ? box->text() : QString()});
+    texts_.push_back(box ? box->text() : QString());
     // Not from inside this timer's own slot: Qt does not fire a timer again while its
     // slot runs, and the handler may open a box whose loop needs the next poll.
     QMetaObject::invokeMethod(
@@ -90,7 +86,7 @@ class ModalHandler {
   std::function<void(QWidget*)> handler_;
   QTimer timer_;
   std::vector<QPointer<QWidget>> handled_;
-  std::vector<Seen> seen_;
+  std::vector<QString> texts_;
 };
 
 // Presses `button` of a message box (any other modal window is rejected).

@@ -29,8 +29,8 @@ TEST(GuiFront, NeverStacksABoxOnOneWithTheSameText) {
     Press(modal, QMessageBox::Ok);
   });
   front.ErrorBox("port");
-  ASSERT_EQ(handler.seen().size(), 2u);
-  EXPECT_EQ(handler.seen()[1].text, "other");
+  ASSERT_EQ(handler.texts().size(), 2u);
+  EXPECT_EQ(handler.texts()[1], "other");
   EXPECT_EQ(openInside, std::vector<int>{1});
   EXPECT_FALSE(warningAnswer) << "nothing is done behind an open box";
   EXPECT_EQ(front.OpenBoxes(), 0);
@@ -41,8 +41,8 @@ TEST(GuiFront, ShowsGatewayTextAsUnicodeWithItsLineBreaksAndAnswersWhatWasPresse
   {
     ModalHandler handler([](QWidget* modal) { Press(modal, QMessageBox::Ok); });
     front.ErrorBox("Grüße\r\rnext\r\nlast");  // the gateway breaks lines with CR
-    ASSERT_EQ(handler.seen().size(), 1u);
-    EXPECT_EQ(handler.seen()[0].text, QString::fromUtf8("Grüße\n\nnext\nlast"));
+    ASSERT_EQ(handler.texts().size(), 1u);
+    EXPECT_EQ(handler.texts()[0], QString::fromUtf8("Grüße\n\nnext\nlast"));
   }
   for (auto [button, yes] : {std::pair{QMessageBox::Yes, true}, std::pair{QMessageBox::No, false}}) {
     ModalHandler handler([button = button](QWidget* modal) { Press(modal, button); });
