@@ -41,7 +41,6 @@ class Gateway : public ControllerHarness {
 
   std::filesystem::path IniPath() const { return dir.Path() / "orvsms.ini"; }
   void WriteIni(const std::string& text) const { WriteText(IniPath(), text); }
-  std::string Ini() const { return ReadText(IniPath()); }
   // Connects and answers every initialisation command with OK.
   void EnterSession() {
     main->ConnectTerminal();

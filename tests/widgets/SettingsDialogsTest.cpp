@@ -94,14 +94,14 @@ TEST_F(CommunicationSettingsDialog, SavesEveryFieldInUpperCaseWhereTypedAndHasTh
 
 TEST_F(CommunicationSettingsDialog, RefusesPduModeWithoutServiceCentreAndAFileItCannotWrite) {
   dialog.show();
-  const std::string before = gateway.Ini();
+  const std::string before = ReadText(gateway.IniPath());
   Choose(dialog, "InterfaceRG", 1);
   Control<QLineEdit>(dialog, "csca")->clear();
   Click("Save_Config");
   EXPECT_EQ(gateway.dialogs.errors, std::vector<std::string>{
       "You must enter an SMS Service Centre Address (SCA) when using PDU mode. The SCA number is "
       "given to you by your GSM service provider."});
-  EXPECT_EQ(gateway.Ini(), before);
+  EXPECT_EQ(ReadText(gateway.IniPath()), before);
   EXPECT_EQ(dialog.focusWidget(), Control(dialog, "csca"));
   Control<QLineEdit>(dialog, "csca")->setText("+4479");
   std::filesystem::remove(gateway.IniPath());
