@@ -133,7 +133,7 @@ TEST(CommunicationSettingsFile, KeepsChoicesOutsideTheListsOutOfTheFile) {
   const auto path = dir / "orvsms.ini";
   // No port outside COM1 to COM4 is chosen; a speed outside the list is rewritten as 9600
   // on reading.
-  for (const char* port : {"0", "5"}) {
+  for (const char* port : {"-2", "5"}) {
     WriteText(path, std::string("[Configuration]\nSpeed=300\nPort=") + port + "\n");
     EXPECT_EQ(ui::LoadCommunicationSettings(path).PortIndex, -1) << port;
     EXPECT_EQ(IniFile(path).ReadString("Configuration", "Speed", ""), "9600");
