@@ -1,9 +1,7 @@
-// kavonet-sim as a program: its pseudo-terminal, the control socket, the
-// journal, the device link and the latency option; and gammu, a real SMS tool, using it
-// as a modem.
+// kavonet-sim as a program: its pseudo-terminal, the control socket, the journal and
+// the device link; and gammu, a real SMS tool, using it as a modem.
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -14,8 +12,6 @@
 
 namespace kavonet::testing {
 namespace {
-
-const std::string kOk = "\r\nOK\r\n";
 
 TEST(SimProgram, ControlSocketAndLink) {
   Sandbox sandbox;
@@ -35,28 +31,6 @@ TEST(SimProgram, ControlSocketAndLink) {
   EXPECT_EQ(sim.Control("quit"), "OK bye");
   EXPECT_EQ(sim.Process().Wait(), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.Link())));
-}
-
-// One command line to the terminal's device; what came back until the final OK (or 5 s).
-std::string Exchange(int device, std::string_view command) {
-  if (write(device, command.data(), command.size()) != std::ssize(command)) return "not written";
-  return ReadUntil(device, kOk, 5000ms);
-}
-
-TEST(SimProgram, LatencyDelaysAnswersOnARawDevice) {
-  Sandbox sandbox;
-  SimTerminal sim(sandbox, sandbox.Work(), {"--latency", "150"});
-  ASSERT_TRUE(sim.Started());
-  // The device's modes as the simulator left them: raw, or a CR would arrive as a LF.
-  const int device = open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Exchange(device, "ATE0\r"), "ATE0\r" + kOk);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
-  EXPECT_EQ(sim.Control("latency 0"), "OK");
-  const auto quick = std::chrono::steady_clock::now();
-  EXPECT_EQ(Exchange(device, "AT\r"), kOk);
-  EXPECT_LT(std::chrono::steady_clock::now() - quick, 150ms);
-  close(device);
 }
 
 TEST(SimProgram, RefusesBadOptions) {
