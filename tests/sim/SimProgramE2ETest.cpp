@@ -1,12 +1,9 @@
-// kavonet-sim as a program: its pseudo-terminal, the control socket, the journal and
-// the device link; and gammu, a real SMS tool, using it as a modem.
+// kavonet-sim as a program: its pseudo-terminal, the control socket and the device link.
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <fstream>
 
 #include "ProcessHarness.h"
 
@@ -38,30 +35,6 @@ TEST(SimProgram, RefusesBadOptions) {
   const RunResult result = RunProgram({SimProgram(), "--mode", "text"}, sandbox);
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_NE(result.output.find("usage: kavonet-sim"), std::string::npos);
-}
-
-TEST(SimProgram, GammuSendsAndListsThroughIt) {
-  if (access("/usr/bin/gammu", X_OK) != 0) GTEST_SKIP() << "gammu is not installed";
-  Sandbox sandbox;
-  SimTerminal sim(sandbox, sandbox.Work());
-  ASSERT_TRUE(sim.Started());
-  std::ofstream(sandbox.Work() / "gammurc") << "[gammu]\ndevice = " << sim.Device() << "\nconnection = at\n";
-  const auto gammu = [&](std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"/usr/bin/gammu", "-c", (sandbox.Work() / "gammurc").string()});
-    return RunProgram(arguments, sandbox, 30000ms);  // about 3.5 s a run
-  };
-  const RunResult sent = gammu({"sendsms", "TEXT", "12345", "-text", "hi there"});
-  ASSERT_EQ(sent.exitCode, 0) << sent.output;
-  EXPECT_EQ(JournalSent(sim.JournalFile()), std::vector<std::string>{"12345=hi there"});
-  ASSERT_EQ(sim.Control("store +4479555 Hello from the simulator"), "OK 1");
-  ASSERT_EQ(sim.Control("store Kavonet Caf\xC3\xA9 \xE2\x82\xAC!"), "OK 2");
-  ASSERT_EQ(sim.Control("store 0800 \xE4\xB8\xAD\xE6\x96\x87"), "OK 3");
-  const RunResult listed = gammu({"getallsms"});
-  ASSERT_EQ(listed.exitCode, 0) << listed.output;
-  for (const char* expected : {"\"+4479555\"", "Hello from the simulator", "\"Kavonet\"", "Caf\xC3\xA9 \xE2\x82\xAC!",
-                               "\"0800\"", "\xE4\xB8\xAD\xE6\x96\x87", "3 SMS parts in 3 SMS sequences"}) {
-    EXPECT_NE(listed.output.find(expected), std::string::npos) << expected << "\n" << listed.output;
-  }
 }
 
 }  // namespace
