@@ -1,5 +1,5 @@
-// The kavonet program: single instance, headless runs with the simulated terminal, how
-// it ends, and what it installs.
+// The kavonet program: single instance, headless runs with the simulated terminal, and
+// how it ends.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -94,31 +94,6 @@ TEST_F(Program, OnXEveryEndEndsAGatewayHiddenInTheTrayAndAutoConnectStartsWithTh
   }
 }
 #endif
-
-TEST(Install, PutsTheProgramsAndTheDesktopFilesInPlace) {
-  Sandbox sandbox;
-  // DESTDIR keeps even a rule with an absolute destination inside the sandbox.
-  const std::filesystem::path destdir = sandbox.Root() / "destdir", prefix = "/opt/kavonet-test";
-  sandbox.Set("DESTDIR", destdir.string());
-  const RunResult install =
-      RunProgram({KAVONET_CMAKE, "--install", KAVONET_BUILD_DIR, "--prefix", prefix.string()}, sandbox, 120000ms);
-  ASSERT_EQ(install.exitCode, 0) << install.output;
-  const std::filesystem::path root = destdir / prefix.relative_path();
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(destdir)) {
-    if (!entry.is_directory()) {
-      EXPECT_EQ(entry.path().string().rfind(root.string() + "/", 0), 0u) << "outside the prefix: " << entry.path();
-    }
-  }
-  for (const char* file : {"bin/kavonet", "bin/kavonet-ctl", "bin/kavonet-sim", "share/icons/hicolor/scalable/apps/kavonet.svg",
-                           "share/dbus-1/interfaces/Kavonet.SMS.xml", "share/applications/kavonet.desktop"}) {
-    EXPECT_TRUE(std::filesystem::exists(root / file)) << file;
-  }
-  EXPECT_EQ(ReadFile(root / "share/dbus-1/services/Kavonet.SMS.service"),
-            "[D-BUS Service]\nName=Kavonet.SMS\nExec=/opt/kavonet-test/bin/kavonet -automation\n"
-            "SystemdService=kavonet.service\n");
-  EXPECT_NE(ReadFile(root / "lib/systemd/user/kavonet.service").find("\nExecStart=/opt/kavonet-test/bin/kavonet --headless\n"),
-            std::string::npos);
-}
 
 }  // namespace
 }  // namespace kavonet::testing

@@ -82,16 +82,5 @@ TEST(SimSubmitPdu, EveryTruncationIsAnErrorNamingTheField) {
   EXPECT_EQ(sim::DecodeSubmit(sim::FromHex("040491449700009930712154800002E834").value()).error, "not an SMS-SUBMIT");
 }
 
-TEST(SimDeliverPdu, RefusesWhatOneMessageCannotCarry) {
-  const sim::SmsTimestamp stamp;
-  EXPECT_TRUE(sim::EncodeDeliver("+1", std::string(160, 'a'), stamp));
-  EXPECT_FALSE(sim::EncodeDeliver("+1", std::string(161, 'a'), stamp));
-  EXPECT_FALSE(sim::EncodeDeliver("+1", std::string(80, 'a') + std::string(80, '{'), stamp));
-  EXPECT_FALSE(sim::EncodeDeliver("+1", Times(71, "\xE4\xB8\xAD"), stamp));
-  EXPECT_FALSE(sim::EncodeDeliver("", "hi", stamp));
-  EXPECT_FALSE(sim::EncodeDeliver("TwelveChars!", "hi", stamp));
-  EXPECT_FALSE(sim::EncodeDeliver("+123456789012345678901", "hi", stamp));  // 21 digits
-}
-
 }  // namespace
 }  // namespace kavonet

@@ -1,21 +1,14 @@
-// kavonet-sim as a program: its pseudo-terminal, the control socket, the
-// journal, the device link and the latency option; and gammu, a real SMS tool, using it
-// as a modem.
+// kavonet-sim as a program: its pseudo-terminal, the control socket and the device link.
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <fstream>
 
 #include "ProcessHarness.h"
 
 namespace kavonet::testing {
 namespace {
-
-const std::string kOk = "\r\nOK\r\n";
 
 TEST(SimProgram, ControlSocketAndLink) {
   Sandbox sandbox;
@@ -37,57 +30,11 @@ TEST(SimProgram, ControlSocketAndLink) {
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.Link())));
 }
 
-// One command line to the terminal's device; what came back until the final OK (or 5 s).
-std::string Exchange(int device, std::string_view command) {
-  if (write(device, command.data(), command.size()) != std::ssize(command)) return "not written";
-  return ReadUntil(device, kOk, 5000ms);
-}
-
-TEST(SimProgram, LatencyDelaysAnswersOnARawDevice) {
-  Sandbox sandbox;
-  SimTerminal sim(sandbox, sandbox.Work(), {"--latency", "150"});
-  ASSERT_TRUE(sim.Started());
-  // The device's modes as the simulator left them: raw, or a CR would arrive as a LF.
-  const int device = open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Exchange(device, "ATE0\r"), "ATE0\r" + kOk);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
-  EXPECT_EQ(sim.Control("latency 0"), "OK");
-  const auto quick = std::chrono::steady_clock::now();
-  EXPECT_EQ(Exchange(device, "AT\r"), kOk);
-  EXPECT_LT(std::chrono::steady_clock::now() - quick, 150ms);
-  close(device);
-}
-
 TEST(SimProgram, RefusesBadOptions) {
   Sandbox sandbox;
   const RunResult result = RunProgram({SimProgram(), "--mode", "text"}, sandbox);
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_NE(result.output.find("usage: kavonet-sim"), std::string::npos);
-}
-
-TEST(SimProgram, GammuSendsAndListsThroughIt) {
-  if (access("/usr/bin/gammu", X_OK) != 0) GTEST_SKIP() << "gammu is not installed";
-  Sandbox sandbox;
-  SimTerminal sim(sandbox, sandbox.Work());
-  ASSERT_TRUE(sim.Started());
-  std::ofstream(sandbox.Work() / "gammurc") << "[gammu]\ndevice = " << sim.Device() << "\nconnection = at\n";
-  const auto gammu = [&](std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"/usr/bin/gammu", "-c", (sandbox.Work() / "gammurc").string()});
-    return RunProgram(arguments, sandbox, 30000ms);  // about 3.5 s a run
-  };
-  const RunResult sent = gammu({"sendsms", "TEXT", "12345", "-text", "hi there"});
-  ASSERT_EQ(sent.exitCode, 0) << sent.output;
-  EXPECT_EQ(JournalSent(sim.JournalFile()), std::vector<std::string>{"12345=hi there"});
-  ASSERT_EQ(sim.Control("store +4479555 Hello from the simulator"), "OK 1");
-  ASSERT_EQ(sim.Control("store Kavonet Caf\xC3\xA9 \xE2\x82\xAC!"), "OK 2");
-  ASSERT_EQ(sim.Control("store 0800 \xE4\xB8\xAD\xE6\x96\x87"), "OK 3");
-  const RunResult listed = gammu({"getallsms"});
-  ASSERT_EQ(listed.exitCode, 0) << listed.output;
-  for (const char* expected : {"\"+4479555\"", "Hello from the simulator", "\"Kavonet\"", "Caf\xC3\xA9 \xE2\x82\xAC!",
-                               "\"0800\"", "\xE4\xB8\xAD\xE6\x96\x87", "3 SMS parts in 3 SMS sequences"}) {
-    EXPECT_NE(listed.output.find(expected), std::string::npos) << expected << "\n" << listed.output;
-  }
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "HexOctets.h"
 #include "sim/ControlInterpreter.h"
 #include "sim/Journal.h"
-#include "sim/SimOptions.h"
 #include "sim/Terminal.h"
 
 namespace kavonet::sim {
@@ -257,20 +256,6 @@ TEST(SimJournal, WritesOneJsonObjectPerMessage) {
             R"({"destination":"+4479","text":"hi","pdu":"B1","reference":7,"part":2,"parts":3})");
   EXPECT_EQ(JournalLine({"1", "a\"b\\c\nd\re\tf\x01g\xC3\xA9", "", {}}),
             R"({"destination":"1","text":"a\"b\\c\nd\re\tf\u0001gé","pdu":""})");
-}
-
-TEST(SimOptionsParsing, ReadsTheCommandLineAndRefusesBadOnes) {
-  std::string error;
-  const auto options = ParseSimOptions({"--mode", "block", "--block-command", "AT+CESP", "--short-headers",
-                                        "--numeric", "--latency", "40"}, error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_TRUE(options->terminal.startInBlockMode && options->terminal.shortHeaders && options->terminal.numericResults);
-  EXPECT_EQ(options->terminal.blockCommand, "+CESP");
-  EXPECT_EQ(options->latencyMs, 40);
-  for (const std::vector<std::string_view>& bad : std::vector<std::vector<std::string_view>>{
-           {"--mode"}, {"--latency", "x"}, {"--latency", "60001"}, {"--frob", "1"}, {"stray"}}) {
-    EXPECT_FALSE(ParseSimOptions(bad, error)) << bad[0];
-  }
 }
 
 }  // namespace
