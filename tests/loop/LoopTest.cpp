@@ -2,7 +2,6 @@
 // thread to the loop thread.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -73,27 +72,6 @@ TEST(MainThreadCaller, RunsEachCallOnTheLoopThreadInOrderUnlessAbandoned) {
   loop.RunPosted();
   inside.join();
   EXPECT_TRUE(result);
-}
-
-TEST(PollEventLoop, WakesForDescriptorsAndPostsAndRunsFasterWhenAsked) {
-  PollEventLoop loop(100.0);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  std::atomic<int> events = 0;
-  loop.WatchFd(fds[0], POLLIN, [&](short) { loop.UnwatchFd(fds[0]), ++events; });
-  std::thread other([&] {
-    loop.Post([&] { ++events; });
-    EXPECT_EQ(write(fds[1], "x", 1), 1);
-  });
-  const auto start = PollEventLoop::Clock::now();
-  EXPECT_TRUE(loop.RunUntil([&] { return events == 2; }, 5s));
-  other.join();
-  close(fds[0]), close(fds[1]);
-  auto timer = loop.CreateTimer(3000ms, [&] { ++events; });  // 30 ms, a hundred times faster
-  timer->SetEnabled(true);
-  EXPECT_TRUE(loop.RunUntil([&] { return events == 3; }, 5s));
-  EXPECT_LT(PollEventLoop::Clock::now() - start, 1s);
-  EXPECT_FALSE(loop.RunUntil([] { return false; }, 30ms));
 }
 
 }  // namespace
