@@ -1,5 +1,5 @@
-// The shared timer rules on the virtual and the poll loop, and the hand-off from a worker
-// thread to the loop thread.
+// The shared timer rules on the virtual loop, and the hand-off from a worker thread to the
+// loop thread.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "loop/MainThreadCaller.h"
-#include "loop/PollEventLoop.h"
 #include "loop/VirtualEventLoop.h"
 #include "tests/loop/HeldLoop.h"
 #include "tests/loop/TimerRules.h"
@@ -26,18 +25,7 @@ struct VirtualDriver {
   }
 };
 
-struct PollDriver {
-  PollEventLoop loop;
-  PollEventLoop::Clock::time_point start = PollEventLoop::Clock::now();
-  EventLoop& Loop() { return loop; }
-  Milliseconds Now() const {
-    return std::chrono::duration_cast<Milliseconds>(PollEventLoop::Clock::now() - start);
-  }
-  void RunFor(Milliseconds duration) { loop.RunUntil([] { return false; }, duration); }
-  bool RunUntil(const std::function<bool()>& done, Milliseconds t) { return loop.RunUntil(done, t); }
-};
-
-using Loops = ::testing::Types<VirtualDriver, PollDriver>;
+using Loops = ::testing::Types<VirtualDriver>;
 INSTANTIATE_TYPED_TEST_SUITE_P(Loops, TimerRules, Loops);
 
 TEST(MainThreadCaller, RunsEachCallOnTheLoopThreadInOrderUnlessAbandoned) {
