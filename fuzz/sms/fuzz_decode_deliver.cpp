@@ -34,11 +34,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every septet is at most two UTF-8 bytes.
     Check(text.size() <= 2 * 255 && ValidUtf8(text) == text);
   }
-
-  const std::vector<std::uint8_t> packed = PackSeptets(record);
-  Check(packed.size() == (record.size() * 7 + 7) / 8);
-  const std::vector<std::uint8_t> septets = UnpackSeptets(packed, record.size());
-  Check(septets.size() == record.size());
-  for (std::size_t i = 0; i < record.size(); ++i) Check(septets[i] == (record[i] & 0x7F));
   return 0;
 }

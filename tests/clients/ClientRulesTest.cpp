@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QSocketNotifier>
 #include <QXmlStreamReader>
 #include <atomic>
 #include <fstream>
@@ -245,13 +246,17 @@ TEST_F(Channel, HandsTheFirstLineOverAndAnswersEachRequest) {
 
 TEST_F(Channel, TurnsAwayConnectionsBeyondTheLimitAndReplacesOnlyADeadGatewaysSocket) {
   Listen({.readTimeout = 5s, .maxConnections = 2});
+  int wakeUps = 0;  // of the listening socket, the only notifier before any connection
+  QObject::connect(channel->findChild<QSocketNotifier*>(), &QSocketNotifier::activated,
+                   [&] { ++wakeUps; });
   const int first = ConnectTo(sandbox.CommandSocket()), second = ConnectTo(sandbox.CommandSocket());
   ASSERT_TRUE(SpinUntil([&] { return channel->OpenConnections() == 2; }, 5s));
   EXPECT_EQ(Exchange(sandbox.CommandSocket(), "1;x"), "ERROR busy");
+  const int busy = wakeUps;
   kavonet::testing::ChildProcess ctl({kavonet::testing::CtlProgram(), "--socket", "send", "12", "x"},
                                      sandbox.Environment(), sandbox.Root());
-  SpinUntil([] { return false; }, 150ms);  // its first try is turned away, it tries again
-  close(first), close(second);
+  ASSERT_TRUE(SpinUntil([&] { return wakeUps > busy; }, 10s));  // its first try is turned away
+  close(first), close(second);  // and it tries again
   ASSERT_TRUE(SpinUntil([&] { return !ctl.Running(); }, 10s));
   EXPECT_EQ(ctl.Wait(), 0) << ctl.Output();
   EXPECT_EQ(commands.empty() ? "" : commands.back(), "12;x");

@@ -1,14 +1,12 @@
-// The shared timer rules on the virtual and the poll loop, and the hand-off from a worker
-// thread to the loop thread.
+// The shared timer rules on the virtual loop, and the hand-off from a worker thread to the
+// loop thread.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
 
 #include "loop/MainThreadCaller.h"
-#include "loop/PollEventLoop.h"
 #include "loop/VirtualEventLoop.h"
 #include "tests/loop/HeldLoop.h"
 #include "tests/loop/TimerRules.h"
@@ -27,18 +25,7 @@ struct VirtualDriver {
   }
 };
 
-struct PollDriver {
-  PollEventLoop loop;
-  PollEventLoop::Clock::time_point start = PollEventLoop::Clock::now();
-  EventLoop& Loop() { return loop; }
-  Milliseconds Now() const {
-    return std::chrono::duration_cast<Milliseconds>(PollEventLoop::Clock::now() - start);
-  }
-  void RunFor(Milliseconds duration) { loop.RunUntil([] { return false; }, duration); }
-  bool RunUntil(const std::function<bool()>& done, Milliseconds t) { return loop.RunUntil(done, t); }
-};
-
-using Loops = ::testing::Types<VirtualDriver, PollDriver>;
+using Loops = ::testing::Types<VirtualDriver>;
 INSTANTIATE_TYPED_TEST_SUITE_P(Loops, TimerRules, Loops);
 
 TEST(MainThreadCaller, RunsEachCallOnTheLoopThreadInOrderUnlessAbandoned) {
@@ -73,27 +60,6 @@ TEST(MainThreadCaller, RunsEachCallOnTheLoopThreadInOrderUnlessAbandoned) {
   loop.RunPosted();
   inside.join();
   EXPECT_TRUE(result);
-}
-
-TEST(PollEventLoop, WakesForDescriptorsAndPostsAndRunsFasterWhenAsked) {
-  PollEventLoop loop(100.0);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  std::atomic<int> events = 0;
-  loop.WatchFd(fds[0], POLLIN, [&](short) { loop.UnwatchFd(fds[0]), ++events; });
-  std::thread other([&] {
-    loop.Post([&] { ++events; });
-    EXPECT_EQ(write(fds[1], "x", 1), 1);
-  });
-  const auto start = PollEventLoop::Clock::now();
-  EXPECT_TRUE(loop.RunUntil([&] { return events == 2; }, 5s));
-  other.join();
-  close(fds[0]), close(fds[1]);
-  auto timer = loop.CreateTimer(3000ms, [&] { ++events; });  // 30 ms, a hundred times faster
-  timer->SetEnabled(true);
-  EXPECT_TRUE(loop.RunUntil([&] { return events == 3; }, 5s));
-  EXPECT_LT(PollEventLoop::Clock::now() - start, 1s);
-  EXPECT_FALSE(loop.RunUntil([] { return false; }, 30ms));
 }
 
 }  // namespace
