@@ -60,7 +60,7 @@ class LivenessRun : public FakeCommPort {
     std::ofstream(dir_.Path() / "orvsms.ini")
         << "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface="
         << (blockMode ? "Block" : "PDU") << " Mode\nService Centre Address=+447785016005"
-        << "\nLong Messages=" << long_
+        << "\nLong Messages=" << long_ << "\nFast Dispatch=" << (seed % 4 >= 2)
         << "\n[Startup]\nAuto Connect=" << autoConnect
         << "\n[Receive Message]\nStartup Transfer=" << transfer
         << "\nLog Receive=1\nLog Transmit=1\n";
