@@ -75,8 +75,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
          }})},
         {ClickDisconnect(true), W{}, {}, Checks({Connected(false), Timers(false, false, false, false),
          [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open"; }})}}},
-    Script{"ADsrChangeIsIgnoredInBlockMode", BlockIni(), Start::InSession, {
-        {[](ControllerHarness& h) { h.port.SetDsrHold(true); }, W{}, {}, Connected(true)}}},
     // The auto connect timer ticking while its error box is open starts nothing.
     Script{"NoSecondBoxWhileTheFirstIsOpen", "[Startup]\nAuto Connect=1\n", Start::Fresh, {
         {[](ControllerHarness& h) {

@@ -52,10 +52,6 @@ auto Name = [](const auto& info) { return std::string(info.param.name); };
 
 // ---- PDU Mode ----
 INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
-    Script{"ServiceCentreFieldIsNotCounted",
-           PduIni("SCA in TPDU=1\nService Centre Address=+12345\n"), Start::InSession, {
-        {Events({Queue("+4479", "hi"), Tick()}), W{"AT+CMGS=12\r"}},
-        {Rx("\r\n> "), W{"04912143F5B100049144970000A702E834\x1A"}}}},
     Script{"RefusedCmgsLineNeverWritesThePdu", PduIni(), Start::InSession, {
         {Events({Queue("111", "a"), Queue("222", "b"), Tick()}), {}, {}, OneWriteStarting("AT+CMGS=")},
         {Rx("\r\nERROR\r\n"), W{}, "ERROR\r\n", Stage(2)},
