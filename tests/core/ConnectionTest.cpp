@@ -1,5 +1,4 @@
-// Connecting: the init list, the speed check, the connect button, automatic connection and
-// the line signals.
+// Connecting: the init list, the PIN, the speed check and automatic connection.
 
 #include <cerrno>
 
@@ -15,15 +14,6 @@ Check OneBox(std::string text) {
     EXPECT_EQ(h.shell.cursor, TCursor::crDefault);
   };
 }
-Check Timers(bool connect, bool etsi, bool tx, bool rx) {
-  return [=](ControllerHarness& h) {
-    EXPECT_EQ(h.main->Connect_Timer->Enabled(), connect);
-    EXPECT_EQ(h.main->Etsi_Response_Timer->Enabled(), etsi);
-    EXPECT_EQ(h.main->tx_queue_Timer->Enabled(), tx);
-    EXPECT_EQ(h.main->Rx_Queue_Timer->Enabled(), rx);
-  };
-}
-
 // The whole initialisation list, answered with OK: each command with AT and CR.
 Script InitList(const char* name, const std::string& extra, Strings list) {
   return {name, PduIni(extra), Start::Fresh, {{Events({Connect(), Initialise()}), list,
@@ -51,30 +41,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
          Checks({OneBox("Cannot connect at 12345 bit/s. The line speed must be one of 2400, 4800, "
                         "9600, 14400, 19200, 38400, 56000, 57600 or 115200."),
                  [](ControllerHarness& h) { EXPECT_FALSE(h.main->CommDrv.Connected()); }})}}},
-    Script{"BlockModeWithWaitOkStartsOnTheEntryCommandsOk", BlockIni(), Start::Fresh, {
-        {Connect(), W{"ATZE0&S0\r"}},
-        {Rx("\r\nOK\r\n"), W{"AT*T\r\r"}, {}, Connected(false)},
-        {Rx("\r\nOK\r\n"), W{F({0x05, 0x00})}, "",
-         Checks({Connected(true), Timers(false, false, true, true)})}}},
-    Script{"TheSixthErrorGivesUpNamingTheRefusedCommand", PduIni(), Start::Fresh, {
-        {Events({Connect(), Rx("\r\nOK\r\n")}), {}, {}, [](ControllerHarness& h) {
-           for (int i = 0; i < 5; ++i) {
-             h.Receive("\r\nERROR\r\n");
-             h.Receive("\r\nOK\r\n");
-           }
-           EXPECT_EQ(h.main->InitErrors, 5);
-           EXPECT_TRUE(h.dialogs.errors.empty());
-         }},
-        {Rx("\r\nERROR\r\n"), {}, {}, Checks({OneBox("The command AT+CMGF=0 was rejected by the interface device."),
-         Timers(false, false, false, true),
-         [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open"; }})}}},
-    Script{"TheDisconnectQuestionAnsweredNoKeepsTheSession", PduIni("[Startup]\nAuto Connect=1\n"),
-           Start::InSession, {
-        {ClickDisconnect(false), W{}, {}, Checks({Connected(true), [](ControllerHarness& h) {
-           EXPECT_TRUE(h.main->Connect_MT.Down);
-         }})},
-        {ClickDisconnect(true), W{}, {}, Checks({Connected(false), Timers(false, false, false, false),
-         [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommDrv.Connected()) << "the port stays open"; }})}}},
     // The auto connect timer ticking while its error box is open starts nothing.
     Script{"NoSecondBoxWhileTheFirstIsOpen", "[Startup]\nAuto Connect=1\n", Start::Fresh, {
         {[](ControllerHarness& h) {

@@ -93,11 +93,9 @@ inline Event Kill() {
 inline Event Connect() {
   return [](ControllerHarness& h) { h.main->ConnectTerminal(); };
 }
-// A click on the connect button while connected; `answerYes` answers the Auto Connect
-// question.
-inline Event ClickDisconnect(bool answerYes) {
-  return [answerYes](ControllerHarness& h) {
-    h.dialogs.answerYes = answerYes;
+// A click on the connect button while connected.
+inline Event ClickDisconnect() {
+  return [](ControllerHarness& h) {
     h.main->Connect_MT.Down = false;  // the click toggles the button first
     h.main->Connect_MTClick();
   };

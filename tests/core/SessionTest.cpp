@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(Pdu, Session, ::testing::Values(
                  Rx("\r\n+CMGR: 1,17\r\n" + kDeliver + "\r\n", 2)}),
          {}, {}, Checks({Received(1, "7|Read" + kHiRow), Received(2, "0|Read" + kHiRow)})}}},
     Script{"DsrChangeAfterADisconnectStartsNothing", PduIni(), Start::InSession, {
-        {ClickDisconnect(true), W{}},
+        {ClickDisconnect(), W{}},
         {[](ControllerHarness& h) { h.port.SetDsrHold(true); }, W{}, {},
          [](ControllerHarness& h) { EXPECT_FALSE(h.main->Connect_Timer->Enabled()); }},
         {Wait(30000), W{}, {}, Connected(false)}}}),
