@@ -93,13 +93,6 @@ inline Event Kill() {
 inline Event Connect() {
   return [](ControllerHarness& h) { h.main->ConnectTerminal(); };
 }
-// A click on the connect button while connected.
-inline Event ClickDisconnect() {
-  return [](ControllerHarness& h) {
-    h.main->Connect_MT.Down = false;  // the click toggles the button first
-    h.main->Connect_MTClick();
-  };
-}
 inline Event Events(std::vector<Event> events) {
   return [events](ControllerHarness& h) {
     for (const Event& e : events) e(h);
