@@ -7,19 +7,16 @@
 namespace kavonet::testing {
 namespace {
 
-// The whole initialisation list, answered with OK: each command with AT and CR.
-Script InitList(const char* name, const std::string& extra, Strings list) {
-  return {name, PduIni(extra), Start::Fresh, {{Events({Connect(), Initialise()}), list,
-          "Entered ETSI SMS PDU Mode OK", Connected(true)}}};
-}
-const std::string kInit = "ATZE0&S0\r";
 
 class Connection : public ::testing::TestWithParam<Script> {};
 TEST_P(Connection, Runs) { RunScript(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::Values(
-    InitList("InitMem3IgnoredWithoutMem2", "Mem1=SM\nMem3=MT\n",
-             {kInit, "AT+CMGF=0\r", "AT+CPMS=\"SM\"\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"}),
+    // The whole initialisation list, answered with OK: each command with AT and CR.
+    Script{"InitMem3IgnoredWithoutMem2", PduIni("Mem1=SM\nMem3=MT\n"), Start::Fresh, {
+        {Events({Connect(), Initialise()}),
+         W{"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CPMS=\"SM\"\r", "AT+CSCA=\"\"\r", "AT+CNMI=0,0,0,0\r"},
+         "Entered ETSI SMS PDU Mode OK", Connected(true)}}},
     Script{"ThePinCodeIsNeverShown", PduIni("PIN Code=4711\n"), Start::Fresh, {
         {Events({Connect(), Rx("\r\nOK\r\n")}), W{"ATZE0&S0\r", "AT+CPIN=\"4711\"\r"},
          "AT+CPIN=\"****\"\r"},

@@ -92,6 +92,10 @@ INSTANTIATE_TEST_SUITE_P(Block, Session, ::testing::Values(
         {Rx(F({0x20})), W{}, "Message List - Not Processed",
          [](ControllerHarness& h) { EXPECT_FALSE(h.main->CopyAllActive()); }},
         {Events({Queue("+4479", "hi"), Tick()}), W{kInsertHi}}}},
+    // A confirmation that answers no request on the line leaves the read waiting.
+    Script{"AStrayConfirmationEndsNoRead", BlockIni(), Start::InSession, {
+        {Events({Call([](TSMS_Main& m) { m.GetMessage(5); }), Rx(F({0x2A, 0x01}))}), W{F({0x01, 0x05})}, {},
+         [](ControllerHarness& h) { EXPECT_TRUE(h.main->CommandOutstanding()); }}}},
     Script{"ARefusedDeleteIsRetriedThenGivenUp", BlockIni(), Start::InSession, {
         {Call([](TSMS_Main& m) { m.DeleteMessage(0x1E); }), W{F({0x08, 0x1E})}},
         {Rx(F({0x28, 0x1E, 0x01})), W{F({0x08, 0x1E})}, {},
