@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   std::map<std::string, int> failures;  // invariant -> runs
   for (; steps < total; ++seed) {
     for (const bool blockMode : {false, true}) {
-      kavonet::testing::LivenessRun run(seed, blockMode, false);
+      kavonet::testing::LivenessRun run(seed, blockMode);
       const std::string failure = run.Run(perRun);
       steps += perRun;
       ++runs;

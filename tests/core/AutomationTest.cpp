@@ -59,12 +59,10 @@ class Clients : public ::testing::TestWithParam<Script> {};
 TEST_P(Clients, Run) { RunScript(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Clients, ::testing::Values(
-    Send("SendTwoRows", "+44 123, 456;789", {"+44123=text", "456=text"}),
     Send("SendLetters", "abc", {}),
     // A number the cut would split is dropped; one ending at the cut is kept.
     Send("SendCutOnlyBetweenNumbers", "12," + std::string(997, '3') + "4,5", {"12=" + k1000},
          k1000 + "x"),
-    Command("CommandTwoRows", "0123456, +44 789 ;Hi; all", {"0123456=Hi; all", "+44789=Hi; all"}),
     Command("CommandFirstLineOnly", "555;a;b\r\n666;c", {"555=a;b"}),
     Script{"MessageNumberZeroIsNotDeleted", kTransferAll, Start::InSession, {
         {Events({Register("app", true), Store(0), Retrieve("app", kRetrieved + "0")}), W{}}}},

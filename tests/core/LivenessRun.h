@@ -53,14 +53,14 @@ inline std::string Readable(const std::string& bytes) {
 
 class LivenessRun : public FakeCommPort {
  public:
-  LivenessRun(std::uint64_t seed, bool blockMode, bool tracing)
-      : rng_(seed * 2 + blockMode), tracing_(tracing), long_(seed % 2 == 1) {
+  LivenessRun(std::uint64_t seed, bool blockMode)
+      : rng_(seed * 2 + blockMode), long_(seed % 2 == 1) {
     Reset();
     const int transfer = Pick(3), autoConnect = Pick(2);
     std::ofstream(dir_.Path() / "orvsms.ini")
         << "[Configuration]\nPort=2\nSpeed=9600\nInit String=ZE0&S0\nInterface="
         << (blockMode ? "Block" : "PDU") << " Mode\nService Centre Address=+447785016005"
-        << "\nLong Messages=" << long_
+        << "\nLong Messages=" << long_ << "\nFast Dispatch=" << (seed % 4 >= 2)
         << "\n[Startup]\nAuto Connect=" << autoConnect
         << "\n[Receive Message]\nStartup Transfer=" << transfer
         << "\nLog Receive=1\nLog Transmit=1\n";
@@ -68,12 +68,10 @@ class LivenessRun : public FakeCommPort {
     if (!blockMode)
       initList_ = {"ATZE0&S0\r", "AT+CMGF=0\r", "AT+CSCA=\"+447785016005\"\r",
                    transfer ? "AT+CNMI=0,1,0,0\r" : "AT+CNMI=0,0,0,0\r"};
-    Note("seed " + std::to_string(seed) + ", Auto Connect " + std::to_string(autoConnect) +
-         ", Startup Transfer " + std::to_string(transfer) + ", Long Messages " + std::to_string(long_));
     Start();
   }
   bool EscapeCommFunction(LineFunction function) override {
-    if (function == LineFunction::SetDTR) Line("raises DTR");
+    if (function == LineFunction::SetDTR) initNext_ = 0;  // I3 follows each connection from here
     if (function == LineFunction::ClrDTR) Reset();  // &D2: back to command mode
     return FakeCommPort::EscapeCommFunction(function);
   }
@@ -81,18 +79,17 @@ class LivenessRun : public FakeCommPort {
   bool Write(const std::uint8_t* bytes, int count) override {
     if (!FakeCommPort::Write(bytes, count)) return false;
     const std::string command(reinterpret_cast<const char*>(bytes), count);
-    Line("", command);
+    Line(command);
     if (!dsrHeld_ && count > 0) Take(command);
     return true;
   }
 
   // Runs `steps` random steps, then the calm phase; returns the first broken invariant.
   std::string Run(int steps) {
-    for (step_ = 1; step_ <= steps && failure_.empty(); ++step_) {
+    for (int step = 1; step <= steps && failure_.empty(); ++step) {
       int roll = Pick(100);
       auto action = actions_.begin();
       while (roll >= action->weight) roll -= (action++)->weight;
-      if (action->name) Say(action->name);
       action->run(*this);
       Service();
       Check();
@@ -101,26 +98,18 @@ class LivenessRun : public FakeCommPort {
     return failure_;
   }
 
-  std::vector<std::string> trace;  // steps, and indented: every byte either side wrote
-
  private:
   static constexpr int kSlots = 20;
 
   int Pick(int n) { return static_cast<int>(rng_() % static_cast<std::uint64_t>(n)); }
   void Fail(const std::string& what) {
-    if (failure_.empty()) Note("FAILED " + (failure_ = what));
-  }
-  void Note(const std::string& line) {
-    if (tracing_) trace.push_back("[" + std::to_string(loop_.Now().count()) + " ms] " + line);
+    if (failure_.empty()) failure_ = what;
   }
 
   void Service() {
     while (!out_.empty() && out_.front().due <= loop_.Now()) {
       const Out item = std::move(out_.front());
       out_.pop_front();
-      if (tracing_)
-        Note("  terminal: " + Readable(item.bytes) +
-             (item.confirms.empty() ? "" : " = sent " + item.confirms));
       // A kill between a message's PDU and its confirmation sends it again.
       if (!item.confirms.empty() && ++journal_[item.confirms] > 1 && ++duplicates_ > kills_)
         Fail("I1: " + item.confirms + " confirmed twice");
@@ -264,7 +253,6 @@ class LivenessRun : public FakeCommPort {
 
   VirtualEventLoop loop_;
   std::mt19937_64 rng_;
-  bool tracing_;
   std::string failure_;
   std::unique_ptr<sim::Terminal> sim_;
   std::map<int, std::string> texts_;  // index -> text of each stored message (of each part)
@@ -274,32 +262,30 @@ class LivenessRun : public FakeCommPort {
   bool dsrHeld_ = false, prompt_ = false, calm_ = false, split_ = false, lose_ = false;
   Milliseconds delay_{0};  // split_, lose_, delay_: how the answer to the command taken goes out
   struct Action {
-    int weight;        // percent of the steps
-    const char* name;  // none: the step says what it does
+    int weight;  // percent of the steps
     std::function<void(LivenessRun&)> run;
   };
   static std::function<void(LivenessRun&)> Wait(int from, int to) {  // ms
-    return [=](LivenessRun& r) { r.Advance(Milliseconds(from + r.Pick(to - from)), true); };
+    return [=](LivenessRun& r) { r.Advance(Milliseconds(from + r.Pick(to - from))); };
   }
   const std::vector<Action> actions_ = {
-      {14, nullptr, &LivenessRun::Send},
-      {6, "Register_Retrieve + Retrieve_Message", &LivenessRun::Retrieve},
-      {8, nullptr, &LivenessRun::Arrive},
-      {2, "terminal: stray indication", &LivenessRun::Stray},
-      {1, "terminal: DSR toggles", &LivenessRun::ToggleDsr},
-      {1, "terminal: End SMS Mode", &LivenessRun::EndSmsMode},
-      {44, nullptr, Wait(1, 2000)},
-      {1, "gateway killed and started again", &LivenessRun::Kill},
-      {8, nullptr, Wait(2000, 20000)},
-      {2, nullptr, Wait(20000, 200000)},
-      {2, "No_Transfer_Mode", [](LivenessRun& r) { r.tsms_->No_Transfer_Mode(""); }},
-      {2, "Transfer_TE_Mode", [](LivenessRun& r) { r.tsms_->Transfer_TE_Mode(""); }},
-      {2, "Transfer_All_Mode", [](LivenessRun& r) { r.tsms_->Transfer_All_Mode(""); }},
-      {3, "Get_All", [](LivenessRun& r) { r.tsms_->Get_All(""); }},
-      {3, "Connect", [](LivenessRun& r) { r.tsms_->Connect(""); }},
-      {1, "Disconnect", [](LivenessRun& r) { r.tsms_->Disconnect(""); }}};
+      {14, &LivenessRun::Send},
+      {6, &LivenessRun::Retrieve},
+      {8, &LivenessRun::Arrive},
+      {2, &LivenessRun::Stray},
+      {1, &LivenessRun::ToggleDsr},
+      {1, &LivenessRun::EndSmsMode},
+      {44, Wait(1, 2000)},
+      {1, &LivenessRun::Kill},
+      {8, Wait(2000, 20000)},
+      {2, Wait(20000, 200000)},
+      {2, [](LivenessRun& r) { r.tsms_->No_Transfer_Mode(""); }},
+      {2, [](LivenessRun& r) { r.tsms_->Transfer_TE_Mode(""); }},
+      {2, [](LivenessRun& r) { r.tsms_->Transfer_All_Mode(""); }},
+      {3, [](LivenessRun& r) { r.tsms_->Get_All(""); }},
+      {3, [](LivenessRun& r) { r.tsms_->Connect(""); }},
+      {1, [](LivenessRun& r) { r.tsms_->Disconnect(""); }}};
 
-  void Say(const std::string& what) { Note("step " + std::to_string(step_) + ": " + what); }
   void Start() {
     tsms_.reset();
     main_ = std::make_unique<TSMS_Main>(loop_, *this, dialogs_, shell_, dir_.Path());
@@ -328,7 +314,6 @@ class LivenessRun : public FakeCommPort {
                       text = "m" + std::to_string(expected_.size() + 1) +
                              std::string(long_ && expected_.size() % 4 == 3 ? 200 : 0, 'x');
     expected_[text] = to;
-    Say("Send_Message(" + to + ", " + text + ")");
     if (tsms_->Send_Message("", to, text) != 1) Fail("Send_Message did not queue " + text);
   }
   void Retrieve() {
@@ -336,7 +321,6 @@ class LivenessRun : public FakeCommPort {
     if (!tsms_->Register_Retrieve("liveness")) return;
     const std::string got = tsms_->Retrieve_Message("liveness"),
                       text = got.substr(got.rfind(' ') + 1);
-    if (!got.empty()) Note("  got " + got);
     if (!text.empty() && !retrieved_.insert(text).second && !refused_.count(text))
       Fail("I4: " + text + " reached a client twice");
   }
@@ -351,12 +335,9 @@ class LivenessRun : public FakeCommPort {
     const auto index = dsrHeld_ ? sim_->Store(origin, text) : sim_->Deliver(origin, text);
     if (index)
       for (const int part : *index.value) texts_[part] = text;
-    Say("terminal receives r" + std::to_string(delivered_) + (inParts ? " in parts" : "") +
-        (index ? "" : " (store full)"));
   }
 
-  void Advance(Milliseconds total, bool say = false) {
-    if (say) Say("wait " + std::to_string(total.count()) + " ms");
+  void Advance(Milliseconds total) {
     Service();
     // The terminal reacts within a quarter second.
     for (Milliseconds left = total; left > 0ms && failure_.empty(); left -= 250ms) {
@@ -366,7 +347,6 @@ class LivenessRun : public FakeCommPort {
   }
 
   void Calm() {
-    Note("the terminal calms down: every command is answered correctly from now on");
     if (dsrHeld_) ToggleDsr();
     calm_ = true;
     for (Out& item : out_) item.due = std::min(item.due, loop_.Now());
@@ -399,12 +379,10 @@ class LivenessRun : public FakeCommPort {
     if (times.size() != expected_.size()) Fail("I1: a message never submitted is queued or logged");
   }
 
-  // I3 follows each connection's writes from the moment it raises DTR.
-  void Line(const std::string& what, const std::string& bytes = {}) {
-    if (tracing_) Note("  gateway " + (what.empty() ? "writes " + Readable(bytes) : what));
-    if (what == "raises DTR") initNext_ = 0;
+  // I3: each write of a connection, until its init list is complete.
+  void Line(const std::string& bytes) {
     // An ESC first cancels a PDU prompt left from before.
-    if (!what.empty() || initNext_ < 0 || (initNext_ == 0 && bytes == "\x1B")) return;
+    if (initNext_ < 0 || (initNext_ == 0 && bytes == "\x1B")) return;
     if (bytes != initList_[initNext_])
       Fail("I3: wrote " + Readable(bytes) + " for " + Readable(initList_[initNext_]));
     else if (++initNext_ == static_cast<int>(initList_.size()))
@@ -439,7 +417,7 @@ class LivenessRun : public FakeCommPort {
   RecordingDialogs dialogs_;
   RecordingShell shell_;
   std::vector<std::string> initList_;
-  int initNext_ = -1, gridRowsSeen_ = 0, step_ = 0, delivered_ = 0;  // initNext_ -1: list done
+  int initNext_ = -1, gridRowsSeen_ = 0, delivered_ = 0;  // initNext_ -1: list done
   std::map<std::string, int> logged_;                                // text -> times logged as sent
   std::set<std::string> seenInGrid_, received_, retrieved_;
   std::uintmax_t txOffset_ = 0, rxOffset_ = 0;

@@ -1,6 +1,6 @@
 // The send queue (one message a tick from the head, out of the queue once confirmed, an
-// unsendable head dropped) and what the queues stand on: the wrapping slot queue, the string
-// grid and the bounds of Block Mode unstuffing.
+// unsendable head dropped) and what the queues stand on: the wrapping slot queue and the
+// bounds of Block Mode unstuffing.
 
 #include <regex>
 
@@ -71,24 +71,6 @@ TEST(WrappingQueue, KeepsEveryWaitingEntryInOrderAndTheOneTakenOutLast) {
     }
     for (int i = 0; i < c.waiting; ++i) ASSERT_EQ(pop(), 1000 + i);
     EXPECT_TRUE(q.Empty());
-  }
-}
-
-TEST(StringGrid, KeepsTheHeadingAndTheBlankLastRow) {
-  const struct { int removals; std::vector<std::pair<int, int>> moves; std::string column; } cases[] = {
-      {1, {}, "Destination|1|2||"}, {4, {}, "Destination||"}, {0, {{1, 3}}, "Destination|1|2|0||"},
-      {0, {{0, 2}, {2, 0}, {2, 4}, {4, 2}}, "Destination|0|1|2||"}};
-  for (const auto& c : cases) {
-    StringGrid grid({"Destination", "Message Text"});
-    for (int i = 0; i < 3; ++i) {
-      grid.SetCell(0, grid.RowCount() - 1, std::to_string(i));
-      grid.AddRow();
-    }
-    for (int i = 0; i < c.removals; ++i) grid.RemoveFirstRow();
-    for (const auto& [from, to] : c.moves) grid.MoveRow(from, to);
-    std::string column;
-    for (int row = 0; row < grid.RowCount(); ++row) column += grid.Cell(0, row) + "|";
-    EXPECT_EQ(column, c.column);
   }
 }
 

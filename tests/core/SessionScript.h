@@ -93,15 +93,6 @@ inline Event Kill() {
 inline Event Connect() {
   return [](ControllerHarness& h) { h.main->ConnectTerminal(); };
 }
-// A click on the connect button while connected; `answerYes` answers the Auto Connect
-// question.
-inline Event ClickDisconnect(bool answerYes) {
-  return [answerYes](ControllerHarness& h) {
-    h.dialogs.answerYes = answerYes;
-    h.main->Connect_MT.Down = false;  // the click toggles the button first
-    h.main->Connect_MTClick();
-  };
-}
 inline Event Events(std::vector<Event> events) {
   return [events](ControllerHarness& h) {
     for (const Event& e : events) e(h);
