@@ -65,7 +65,7 @@ class Crash : public GatewayTest, public ::testing::WithParamInterface<const cha
     if (rng_() % 2) Retrieve();
     const std::size_t from = gateway->Output().size();
     if (rng_() % 2 && gateway->WaitForOutput(Block() ? "Request Confirmed" : "AT+CMGS=", 8000ms, from)) {
-      std::this_thread::sleep_for(Milliseconds(kLatencyMs + rng_() % (3 * kLatencyMs)));
+      std::this_thread::sleep_for(Milliseconds(kLatencyMs + rng_() % (3ul * kLatencyMs)));
     } else {
       std::this_thread::sleep_for(Milliseconds(rng_() % 4000));
     }

@@ -196,7 +196,7 @@ TEST(SqliteQueueStoreTest, FullDiskRefusesAndKeepsWhatItAcknowledged) {
     // A file size limit stands in for a full disk without needing one.
     ::signal(SIGXFSZ, SIG_IGN);
     SqliteQueueStore store(dir.Path());
-    const rlimit limit{256 * 1024, RLIM_INFINITY};
+    const rlimit limit{rlim_t{256} * 1024, RLIM_INFINITY};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     int acknowledged = 0;
     const std::vector<OutgoingMessage> batch(10, {"1", std::string(1000, 'x')});
