@@ -93,7 +93,9 @@ def main():
     launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
     # Scratch trees of sibling checkouts share compiled objects through relative paths.
     os.environ.setdefault("CCACHE_BASEDIR", os.path.dirname(args.scratch))
-    if run(["cmake", "-S", ".", "-B", "build", "-G", "Ninja", "-DKAVONET_BENCH=OFF", *launcher],
+    # Every option is set, so that a scratch tree configured by hand once cannot hide targets.
+    options = ["-DKAVONET_QT=ON", "-DKAVONET_BENCH=OFF", "-DKAVONET_FUZZ=OFF", "-DKAVONET_SANITIZE=OFF"]
+    if run(["cmake", "-S", ".", "-B", "build", "-G", "Ninja", *options, *launcher],
            args.scratch) != 0:
         sys.exit("configure failed")
     targets = sorted({m[3] for m in mutants})
