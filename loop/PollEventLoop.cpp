@@ -37,8 +37,7 @@ class PollEventLoop::PollTimer : public Timer {
   void Detach() { loop_ = nullptr; }
   Clock::time_point Due() const { return due_; }
   Clock::duration Step() const {
-    return std::max(loop_ ? loop_->Scaled(interval_) : Clock::duration(interval_),
-                    Clock::duration(std::chrono::microseconds(100)));
+    return std::max<Clock::duration>(interval_, std::chrono::microseconds(100));
   }
   std::uint64_t Sequence() const { return sequence_; }
   void Fire(Clock::time_point now) {
@@ -57,14 +56,8 @@ class PollEventLoop::PollTimer : public Timer {
   Clock::time_point due_{};
 };
 
-PollEventLoop::PollEventLoop(double speedUp)
-    : speedUp_(speedUp > 0 ? speedUp : 1.0), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+PollEventLoop::PollEventLoop() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (wakeFd_ < 0) throw std::runtime_error("eventfd failed");
-}
-
-PollEventLoop::Clock::duration PollEventLoop::Scaled(Milliseconds duration) const {
-  return std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double, std::milli>(static_cast<double>(duration.count()) / speedUp_));
 }
 
 PollEventLoop::~PollEventLoop() {
@@ -77,7 +70,7 @@ std::unique_ptr<Timer> PollEventLoop::CreateTimer(Milliseconds interval,
   return std::make_unique<PollTimer>(*this, interval, std::move(onTimer));
 }
 
-void PollEventLoop::Sleep(Milliseconds duration) { std::this_thread::sleep_for(Scaled(duration)); }
+void PollEventLoop::Sleep(Milliseconds duration) { std::this_thread::sleep_for(duration); }
 
 void PollEventLoop::Post(std::function<void()> work) {
   {

@@ -21,9 +21,7 @@ class PollEventLoop : public EventLoop {
   using Clock = std::chrono::steady_clock;
   using FdHandler = std::function<void(short revents)>;
 
-  // `speedUp` makes every timer interval and sleep that many times shorter: end-to-end
-  // tests use it to run the product's long intervals in bounded time.
-  explicit PollEventLoop(double speedUp = 1.0);
+  PollEventLoop();
   ~PollEventLoop() override;
   PollEventLoop(const PollEventLoop&) = delete;
   PollEventLoop& operator=(const PollEventLoop&) = delete;
@@ -51,9 +49,7 @@ class PollEventLoop : public EventLoop {
   void FireDueTimers();
   Clock::time_point NextTimerDue() const;
 
-  Clock::duration Scaled(Milliseconds duration) const;
 
-  double speedUp_ = 1.0;
   int wakeFd_ = -1;
   bool quit_ = false;
   std::vector<PollTimer*> timers_;
